@@ -1,0 +1,2 @@
+// placeholder
+#include "platform/win32/win32.h"

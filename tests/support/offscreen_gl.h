@@ -1,0 +1,48 @@
+// An offscreen OpenGL context for tests: EGL on Mesa's surfaceless platform, compatibility
+// profile, an exact 8/8/8/8 config with a 16-bit depth buffer, and a pbuffer that is both read
+// and drawn (so glCopyTexImage2D sees the frame). Refuses anything but llvmpipe, whose
+// results are exact and repeatable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class OffscreenGL {
+public:
+    // Creates the context and makes it current on this thread. ok() tells whether it worked;
+    // error() says why not.
+    explicit OffscreenGL(int width = 640, int height = 480);
+    ~OffscreenGL();
+    OffscreenGL(const OffscreenGL&) = delete;
+    OffscreenGL& operator=(const OffscreenGL&) = delete;
+
+    bool ok() const { return ok_; }
+    const std::string& error() const { return error_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Makes this context current again (after another one was).
+    bool make_current();
+
+    // Reads the rectangle from the current read buffer as RGBA bytes, bottom row first.
+    std::vector<uint8_t> read_rgba(int x, int y, int w, int h) const;
+    std::vector<uint8_t> read_rgba() const { return read_rgba(0, 0, width_, height_); }
+
+    // Writes the whole picture as a PNG, top row first, for looking at.
+    bool save_png(const std::string& path) const;
+
+private:
+    bool ok_ = false;
+    std::string error_;
+    int width_, height_;
+    void* display_ = nullptr;
+    void* surface_ = nullptr;
+    void* context_ = nullptr;
+};
+
+// One pixel of an RGBA picture read with read_rgba.
+struct Rgba {
+    uint8_t r, g, b, a;
+};
+Rgba pixel_at(const std::vector<uint8_t>& rgba, int width, int x, int y);
