@@ -2,14 +2,17 @@
 // device. Eight operations, modelled on a classic stream-and-channel sound API.
 #pragma once
 
-// Outputs for sound_set_output. 1 is the platform's default output.
+// Outputs for sound_set_output. 1 is the platform's default output; when it cannot be opened
+// (no sound card), and with NOSOUND, a silent output consumes the mix in real time instead, so
+// stream positions still advance.
 #define SOUND_OUTPUT_NOSOUND 0
 #define SOUND_OUTPUT_DEFAULT 1
 
 // "Any free channel" for sound_stream_play_ex.
 #define SOUND_FREE (-1)
 
-// Mode bits for sound_stream_open.
+// Mode bits for sound_stream_open. The format bits describe raw PCM data; an MP3 always plays
+// in its own channel layout (a stereo MP3 plays in stereo), so they change nothing for it.
 #define SOUND_16BITS 0x10        // raw PCM data is 16-bit
 #define SOUND_MONO 0x20          // raw PCM data is mono
 #define SOUND_SIGNED 0x100       // raw PCM data is signed
@@ -19,23 +22,47 @@
 
 struct SoundStream;
 
-// Selects the output used by the next sound_init. Returns 1 on success, 0 otherwise.
+// Every call is safe with a null handle or one this layer never returned (or already closed):
+// it does nothing and reports failure. Calls are serialised against each other and against the
+// mixing thread.
+
+// Selects the output used by the next sound_init (NOSOUND or DEFAULT). Returns 1 on success,
+// 0 for an unknown output.
 int sound_set_output(int output);
-// Opens the output at mixrate Hz with maxchannels mixing channels. A second call stops and
-// releases every stream of the first. Returns 1 on success, 0 otherwise.
+// Opens the output at mixrate Hz (4000..192000) with maxchannels mixing channels (1..1024);
+// flags are accepted and ignored. Any earlier init is undone first, whatever this call's
+// result: its output stops and all of its streams are released (their handles go invalid).
+// Returns 1 when streams can be played (also on the silent output), 0 for bad arguments.
 int sound_init(int mixrate, int maxchannels, unsigned int flags);
-// Opens an MP3 stream: with SOUND_LOADMEMORY, name_or_data points at length bytes starting at
-// offset, which must stay valid until the stream is closed. Returns null on failure.
+// Opens an MP3 stream, decoded at the mix rate (MP3s of another rate are resampled). With
+// SOUND_LOADMEMORY the data is the length bytes at name_or_data + offset, read in place: they
+// must stay valid until the stream is closed or released by sound_init. Without it,
+// name_or_data is a file name; the file is read whole from offset (length bytes, or to its end
+// when length is 0). SOUND_MPEGACCURATE scans the whole stream now, so that times and seeks are
+// exact to the sample. Returns null before sound_init, or when the data holds no MP3.
 SoundStream* sound_stream_open(const char* name_or_data, unsigned int mode, int offset,
                                int length);
-// Starts the stream on a channel (SOUND_FREE: any free one) from position 0, paused when
-// paused is nonzero. dsp must be null. Returns the channel number, or -1 on failure.
+// Starts the stream on a channel (SOUND_FREE: the lowest free one; a numbered channel stops
+// whatever played there) from position 0, paused when paused is nonzero. A stream that already
+// plays leaves its old channel. dsp must be null. Returns the channel number, or -1 on failure
+// (bad handle, no free channel).
 int sound_stream_play_ex(int channel, SoundStream* stream, void* dsp, int paused);
 // Pauses (1) or resumes (0) a channel. Returns 1 on success, 0 otherwise.
 int sound_set_paused(int channel, int paused);
-// The stream's position in milliseconds, as the listener hears it; 0 for a null stream.
+// The stream's position in milliseconds: the samples the output has consumed, counted between
+// two device buffers from the clock. Holds while paused and at the end; 0 for a null stream.
 int sound_stream_get_time(SoundStream* stream);
-// Moves the stream to ms milliseconds (clamped to its length). Returns 1 on success.
+// Moves the stream to ms milliseconds: before 0 goes to 0, past the end to the end. Playback
+// continues at the first sample at or after ms, and get_time reports ms from there.
+// Returns 1 on success.
 int sound_stream_set_time(SoundStream* stream, int ms);
-// Stops the stream and releases it; the handle is invalid afterwards. Returns 1 on success.
+// Stops the stream and releases it; the handle is invalid afterwards and the stream's data is
+// no longer read. Returns 1 on success.
 int sound_stream_close(SoundStream* stream);
+
+// Additions beyond the eight operations, for tools and tests.
+// The stream's length in milliseconds (exact with SOUND_MPEGACCURATE), 0 for a bad handle.
+int sound_stream_get_length_ms(SoundStream* stream);
+// Stops the output and releases every stream, as a new sound_init would, and opens nothing.
+// Also runs at process exit.
+void sound_shutdown();
