@@ -17,12 +17,12 @@ HGLRC gl_context;
 const int screen_width = 640;
 const int screen_height = 480;
 
-// Filled the first time a window exists; a re-creation reuses it unchanged, so it keeps the
-// first window's 32 colour bits even when the display is asked for 16.
+// Completed (colour and depth bits) the first time a window exists; a re-creation reuses it
+// unchanged, so it keeps the first window's 32 colour bits even when the display is asked
+// for 16.
 PIXELFORMATDESCRIPTOR pixel_format_request = {
     40, 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA,
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, PFD_MAIN_PLANE, 0, 0, 0, 0};
-static bool pixel_format_filled;
 
 static const char kWindowClass[] = "OpenGL";
 
@@ -119,10 +119,9 @@ int open_gl_window(const char* title, int width, int height, int bits, bool full
                                   module_instance, nullptr);
     if (!main_window) return fail_creation("Window Creation Error.");
 
-    if (!pixel_format_filled) {
+    if (!pixel_format_request.cDepthBits) {
         pixel_format_request.cColorBits = static_cast<BYTE>(bits);
         pixel_format_request.cDepthBits = 16;
-        pixel_format_filled = true;
     }
 
     device_context = GetDC(main_window);

@@ -95,6 +95,12 @@ bool OffscreenGL::make_current() {
     return display_ && eglMakeCurrent(display_, surface_, surface_, context_);
 }
 
+void OffscreenGL::release_current() {
+    EGLDisplay display = eglGetCurrentDisplay();
+    if (display != EGL_NO_DISPLAY)
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
 std::vector<uint8_t> OffscreenGL::read_rgba(int x, int y, int w, int h) const {
     std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);

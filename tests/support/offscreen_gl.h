@@ -24,6 +24,8 @@ public:
 
     // Makes this context current again (after another one was).
     bool make_current();
+    // Leaves this thread with no current context.
+    static void release_current();
 
     // Reads the rectangle from the current read buffer as RGBA bytes, bottom row first.
     std::vector<uint8_t> read_rgba(int x, int y, int w, int h) const;
