@@ -260,6 +260,10 @@ TEST_F(PngBind, GreyFilesBecomeRgbAndGreyAlphaRgba) {
     EXPECT_EQ(info.Depth, 8u);
     EXPECT_EQ(info.Alpha, 1u);
     delete_texture(texture);
+    texture = load(grey, &info, PNG_NOMIPMAPS, PNG_SOLID);
+    ASSERT_NE(texture, 0u);
+    EXPECT_EQ(texels()[3], 255) << "PNG_SOLID ignores the colour key";
+    delete_texture(texture);
 
     TestPng grey_alpha;
     grey_alpha.color_type = PNG_COLOR_TYPE_GRAY_ALPHA;
