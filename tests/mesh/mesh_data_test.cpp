@@ -1,0 +1,98 @@
+// The shipped meshes: they load, their sizes suit the scene, every group is a closed surface
+// wound outwards (so the computed normals point out), and the generator still writes them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/mesh/mesh_test_util.h"
+
+namespace {
+
+std::string data_path(const char* name) {
+    return std::string(GLOW_SOURCE_DIR) + "/data/3d/" + name;
+}
+
+std::string read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Six times the volume a group's triangles enclose; positive when they wind outwards.
+double signed_volume(const ObjModel& m, const ObjGroup& g) {
+    double sum = 0;
+    for (uint32_t i = 0; i < g.triangle_count; ++i) {
+        const int32_t* v = m.triangles[g.triangle_indices[i]].vertex_indices;
+        const float *a = m.vertices[v[0]], *b = m.vertices[v[1]], *c = m.vertices[v[2]];
+        sum += a[0] * (double(b[1]) * c[2] - double(b[2]) * c[1]) - a[1] * (double(b[0]) * c[2] - double(b[2]) * c[0]) +
+               a[2] * (double(b[0]) * c[1] - double(b[1]) * c[0]);
+    }
+    return sum;
+}
+
+void check_mesh(const ObjModel& m, uint32_t min_triangles, uint32_t max_triangles) {
+    EXPECT_GE(m.triangle_count, min_triangles);
+    EXPECT_LE(m.triangle_count, max_triangles);
+    EXPECT_GT(m.texcoord_count, 0u);
+    for (uint32_t i = 0; i < m.triangle_count; ++i)
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(obj_index_valid(m.triangles[i].vertex_indices[k], m.vertex_count));
+            ASSERT_TRUE(obj_index_valid(m.triangles[i].texcoord_indices[k], m.texcoord_count));
+        }
+    for (const ObjGroup* g = m.groups; g; g = g->next) {
+        if (g->triangle_count) {
+            EXPECT_GT(signed_volume(m, *g), 0) << "group " << g->name;
+        }
+    }
+    for (uint32_t i = 1; i <= m.vertex_count; ++i) {
+        const float* n = m.normals[i];
+        ASSERT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-5f) << "normal " << i;
+    }
+}
+
+TEST(MeshData, TomteAndTorusSuitTheScene) {
+    Model tomte, torus;
+    ASSERT_EQ(obj_load(&tomte, data_path("tomte.obj").c_str()), 1);
+    ASSERT_EQ(obj_load(&torus, data_path("torus.obj").c_str()), 1);
+    check_mesh(tomte, 2000, 20000);
+    check_mesh(torus, 2000, 10000);
+    EXPECT_GE(tomte.group_count, 6u);
+
+    // Standing on y = 0, centred on the Y axis, 15 to 20 units tall (2.2 to 3 in the scene).
+    float low = 1e9f, high = -1e9f, reach = 0;
+    for (uint32_t i = 1; i <= tomte.vertex_count; ++i) {
+        low = std::min(low, tomte.vertices[i][1]);
+        high = std::max(high, tomte.vertices[i][1]);
+        reach = std::max(reach, std::hypot(tomte.vertices[i][0], tomte.vertices[i][2]));
+    }
+    EXPECT_NEAR(low, 0.0f, 0.5f);
+    EXPECT_GT(high, 15.0f);
+    EXPECT_LT(high, 20.0f);
+    // The ring lies in the XZ plane around the tomte, clear of it once scaled 28 times.
+    for (uint32_t i = 1; i <= torus.vertex_count; ++i) {
+        const float* v = torus.vertices[i];
+        float r = std::hypot(v[0], v[2]);
+        ASSERT_GT(r * 28, reach) << "torus vertex " << i;
+        ASSERT_LT(std::fabs(v[1]), 0.3f);
+    }
+}
+
+TEST(MeshData, GeneratorWritesTheCommittedFiles) {
+    char dir[] = "/tmp/gen_meshes_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    ASSERT_EQ(system((std::string(GEN_MESHES_PATH) + " " + dir).c_str()), 0);
+    for (const char* name : {"tomte.obj", "torus.obj"}) {
+        std::string fresh = read_all(std::string(dir) + "/" + name);
+        EXPECT_EQ(fresh, read_all(data_path(name))) << name << " differs from what gen_meshes writes";
+        EXPECT_LT(fresh.size(), 2u << 20);
+        unlink((std::string(dir) + "/" + name).c_str());
+    }
+    rmdir(dir);
+}
+
+}  // namespace
