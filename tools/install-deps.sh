@@ -6,7 +6,7 @@ set -eu
 packages=(
   # build
   g++ make cmake pkg-config
-  libsdl2-dev libmpg123-dev libpng-dev
+  libsdl2-dev libmpg123-dev libpng-dev libx11-dev
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev

@@ -468,6 +468,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
                               nullptr};
     int button = -1;
     if (SDL_ShowMessageBox(&box, &button) != 0) {
+        // No box can be shown (no display): the message still reaches the user.
         fprintf(stderr, "%s: %s\n", caption, text);
         return 0;
     }
