@@ -14,8 +14,6 @@ HINSTANCE module_instance;
 HWND main_window;
 HDC device_context;
 HGLRC gl_context;
-const int screen_width = 640;
-const int screen_height = 480;
 
 // Completed (colour and depth bits) the first time a window exists; a re-creation reuses it
 // unchanged, so it keeps the first window's 32 colour bits even when the display is asked

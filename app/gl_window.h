@@ -3,6 +3,7 @@
 // client area, and the window procedure that fills KeyTable and the active flag.
 #pragma once
 
+#include "app/screen_size.h"
 #include "platform/win32/win32.h"
 
 extern bool KeyTable[256];
@@ -12,8 +13,6 @@ extern HINSTANCE module_instance;
 extern HWND main_window;
 extern HDC device_context;
 extern HGLRC gl_context;
-extern const int screen_width;
-extern const int screen_height;
 extern PIXELFORMATDESCRIPTOR pixel_format_request;
 
 int open_gl_window(const char* title, int width, int height, int bits, bool full_screen);
