@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(dir.path.empty());
         mp3 = dir.path + "/tone.mp3";
-        ASSERT_TRUE(make_tone_mp3(mp3, ToneSpec{})) << "lame could not make the test file";
+        ASSERT_TRUE(make_tone_mp3(mp3, Tone{})) << "lame could not make the test file";
         bytes = read_bytes(mp3);
         ref = reference_decode(mp3, 44100);
         ASSERT_GT(frames(ref), 3u * 44100u - 2000u);
@@ -311,13 +311,13 @@ TEST_F(SoundTest, OtherRatesAndMonoPlayAtTheRightSpeed) {
     } cases[] = {{48000, 2}, {22050, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
-        ToneSpec spec;
-        spec.seconds = 2.0;
-        spec.rate = c.rate;
-        spec.channels = c.channels;
-        spec.sweep_from = spec.sweep_to = 1000;  // a steady 1 kHz on the left
+        Tone tone;
+        tone.seconds = 2.0;
+        tone.rate = c.rate;
+        tone.channels = c.channels;
+        tone.sweep_from = tone.sweep_to = 1000;  // a steady 1 kHz on the left
         std::string path = dir.path + "/rate" + std::to_string(c.rate) + ".mp3";
-        ASSERT_TRUE(make_tone_mp3(path, spec));
+        ASSERT_TRUE(make_tone_mp3(path, tone));
         long native = 0;
         reference_decode(path, 44100, &native);
         ASSERT_EQ(native, c.rate);

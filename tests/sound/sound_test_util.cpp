@@ -34,42 +34,42 @@ static void put16(std::ofstream& f, uint16_t v) {
     f.write(b, 2);
 }
 
-bool make_tone_mp3(const std::string& mp3_path, const ToneSpec& spec) {
+bool make_tone_mp3(const std::string& mp3_path, const Tone& tone) {
     const double pi = 3.14159265358979323846;
     std::string wav = mp3_path + ".wav";
     {
         std::ofstream f(wav, std::ios::binary);
-        uint32_t n = static_cast<uint32_t>(spec.seconds * spec.rate);
-        uint16_t block = static_cast<uint16_t>(2 * spec.channels);
+        uint32_t n = static_cast<uint32_t>(tone.seconds * tone.rate);
+        uint16_t block = static_cast<uint16_t>(2 * tone.channels);
         f.write("RIFF", 4);
         put32(f, 36 + n * block);
         f.write("WAVEfmt ", 8);
         put32(f, 16);
         put16(f, 1);
-        put16(f, static_cast<uint16_t>(spec.channels));
-        put32(f, static_cast<uint32_t>(spec.rate));
-        put32(f, static_cast<uint32_t>(spec.rate) * block);
+        put16(f, static_cast<uint16_t>(tone.channels));
+        put32(f, static_cast<uint32_t>(tone.rate));
+        put32(f, static_cast<uint32_t>(tone.rate) * block);
         put16(f, block);
         put16(f, 16);
         f.write("data", 4);
         put32(f, n * block);
         double phase = 0;
         for (uint32_t i = 0; i < n; ++i) {
-            double t = static_cast<double>(i) / spec.rate;
-            double hz = spec.sweep_from + (spec.sweep_to - spec.sweep_from) * t / spec.seconds;
-            phase += 2 * pi * hz / spec.rate;
-            double fade = std::min(1.0, std::min(t, spec.seconds - t) / 0.01);
+            double t = static_cast<double>(i) / tone.rate;
+            double hz = tone.sweep_from + (tone.sweep_to - tone.sweep_from) * t / tone.seconds;
+            phase += 2 * pi * hz / tone.rate;
+            double fade = std::min(1.0, std::min(t, tone.seconds - t) / 0.01);
             double left = 0.4 * fade * std::sin(phase);
             double right = 0.3 * fade * (0.6 + 0.4 * std::sin(2 * pi * 0.7 * t)) *
-                           std::sin(2 * pi * spec.right_hz * t);
+                           std::sin(2 * pi * tone.right_hz * t);
             put16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(left * 32767))));
-            if (spec.channels == 2)
+            if (tone.channels == 2)
                 put16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(right * 32767))));
         }
         if (!f) return false;
     }
     std::string cmd = "lame --quiet -b 128 ";
-    if (spec.channels == 1) cmd += "-m m ";
+    if (tone.channels == 1) cmd += "-m m ";
     cmd += "\"" + wav + "\" \"" + mp3_path + "\"";
     bool ok = std::system(cmd.c_str()) == 0 && fs::exists(mp3_path);
     fs::remove(wav);

@@ -16,7 +16,7 @@ struct TempDir {
     std::string path;
 };
 
-struct ToneSpec {
+struct Tone {
     double seconds = 3.0;
     int rate = 44100;
     int channels = 2;
@@ -27,7 +27,7 @@ struct ToneSpec {
 
 // Writes the tone to a WAV file and encodes it with lame at 128 kbit/s into mp3_path (mono when
 // channels is 1). False when lame is missing or fails.
-bool make_tone_mp3(const std::string& mp3_path, const ToneSpec& spec);
+bool make_tone_mp3(const std::string& mp3_path, const Tone& tone);
 
 std::vector<unsigned char> read_bytes(const std::string& path);
 bool write_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
