@@ -453,7 +453,7 @@ struct Arranger {
                     bool off = song.meter == 3 ? in_bar > 0.5 : (in_bar == 1 || in_bar == 3);
                     if (!off) continue;
                     for (int n : voicing(pcs, 60))
-                        mix.add(time(base + c.beat + b), epiano(midi_hz(n), time(0.4)), 0.06 * lv, 0.3, 0.3);
+                        mix.add(time(base + c.beat + b), epiano(midi_hz(n), time(0.4)), 0.08 * lv, 0.3, 0.3);
                 }
             }
         }
@@ -471,14 +471,14 @@ struct Arranger {
         };
         switch (s.bass_style) {
             case Bass::None: break;
-            case Bass::Long: note(root, beat, length, 0.30); break;
+            case Bass::Long: note(root, beat, length, 0.27); break;
             case Bass::Bounce:
                 for (double b = 0; b < length; b += 1.0)
-                    note(static_cast<int>(b) % 2 ? fifth : root, beat + b, 1.0, 0.28);
+                    note(static_cast<int>(b) % 2 ? fifth : root, beat + b, 1.0, 0.24);
                 break;
             case Bass::Waltz:
                 for (double b = 0; b < length; b += 1.0)
-                    if (std::fmod(beat + b, meter) == 0) note(root, beat + b, 1.0, 0.32);
+                    if (std::fmod(beat + b, meter) == 0) note(root, beat + b, 1.0, 0.28);
                 break;
         }
     }
