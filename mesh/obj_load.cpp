@@ -5,6 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__unix__)
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "mesh/obj.h"
 #include "mesh/obj_internal.h"
 #include "mesh/obj_scan.h"
@@ -187,25 +193,29 @@ static ObjCornerForm choose_form(const char* token, ObjCorner* first) {
 }
 
 // A face after its keyword: a fan over its corners, read across line ends for as long as the
-// next read takes a number. A corner that cannot be read repeats the one before it.
+// next read takes a number. A corner that cannot be read repeats the one before it. The
+// counting pass only needs to know where each read stops, not the numbers it stores.
 template <bool Fill>
 static void read_face(Loader* loader) {
     ObjCorner first = {0, 0, 0};
-    char token[OBJ_TOKEN_MAX + 1];
-    const char* start;
-    size_t length = obj_read_token(&loader->stream, &start);
-    memcpy(token, start, length);
-    token[length] = '\0';
-    ObjCornerForm form = choose_form(token, &first);
+    ObjCornerForm form;
+    obj_skip_space(&loader->stream);
+    if (!obj_simple_corner(&loader->stream, &form, &first)) {
+        const char* start;
+        size_t length = obj_read_token(&loader->stream, &start);
+        char token[OBJ_TOKEN_MAX + OBJ_STREAM_PADDING] = {};
+        memcpy(token, start, length);
+        form = choose_form(token, &first);
+    }
 
     ObjCorner second = first;
-    obj_scan_corner(&loader->stream, form, &second);
+    obj_scan_corner<Fill, false>(&loader->stream, form, &second);
     ObjCorner third = second;
-    obj_scan_corner(&loader->stream, form, &third);
+    obj_scan_corner<Fill, false>(&loader->stream, form, &third);
     add_triangle<Fill>(loader, first, second, third);
     for (;;) {
         ObjCorner next = third;
-        if (obj_scan_corner(&loader->stream, form, &next) < 1) break;
+        if (obj_scan_corner<Fill, false>(&loader->stream, form, &next) < 1) break;
         add_triangle<Fill>(loader, first, third, next);
         third = next;
     }
@@ -347,31 +357,74 @@ static void obj_fill_pass(Loader* loader) {
     }
 }
 
-// The whole file in one buffer with a NUL after it; null when memory runs out.
-static char* read_whole_file(FILE* file, size_t* size) {
+// The file's text with a NUL and padding after it, mapped where the system allows it and read
+// into one buffer otherwise.
+struct FileText {
+    char* text;
+    size_t size;
+    size_t mapped;  // bytes of the mapping, 0 for a buffer from malloc
+};
+
+#if defined(__unix__)
+// A regular file mapped read-only, followed by one page of zeros (the NUL and padding after
+// the text).
+static bool map_file(FILE* file, FileText* out) {
+    struct stat info;
+    int fd = fileno(file);
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return false;
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    size_t size = static_cast<size_t>(info.st_size);
+    size_t file_span = (size + page - 1) / page * page;
+    void* base = mmap(nullptr, file_span + page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return false;
+    if (mmap(base, file_span, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0) == MAP_FAILED) {
+        munmap(base, file_span + page);
+        return false;
+    }
+    *out = FileText{static_cast<char*>(base), size, file_span + page};
+    return true;
+}
+#endif
+
+// The whole file in one buffer; false when memory runs out.
+static bool read_file(FILE* file, FileText* out) {
+#if defined(__unix__)
+    if (map_file(file, out)) return true;
+#endif
     size_t capacity = 1 << 16;
     if (fseek(file, 0, SEEK_END) == 0) {
         long end = ftell(file);
         if (end > 0) capacity = static_cast<size_t>(end);
         rewind(file);
     }
-    char* text = static_cast<char*>(malloc(capacity + 1));
+    char* text = static_cast<char*>(malloc(capacity + OBJ_STREAM_PADDING));
     size_t length = 0;
     while (text) {
         length += fread(text + length, 1, capacity - length, file);
         if (length < capacity) break;  // end of file, or a read error, which ends it as well
         int c = fgetc(file);
         if (c == EOF) break;
-        char* bigger = capacity < (SIZE_MAX - 1) / 2 ? static_cast<char*>(realloc(text, capacity * 2 + 1)) : nullptr;
+        char* bigger = capacity < SIZE_MAX / 4 ? static_cast<char*>(realloc(text, capacity * 2 + OBJ_STREAM_PADDING))
+                                               : nullptr;
         if (!bigger) free(text);
         text = bigger;
         capacity *= 2;
         if (text) text[length++] = static_cast<char>(c);
     }
-    if (!text) return nullptr;
-    text[length] = '\0';
-    *size = length;
-    return text;
+    if (!text) return false;
+    memset(text + length, 0, OBJ_STREAM_PADDING);
+    *out = FileText{text, length, 0};
+    return true;
+}
+
+static void release_file(FileText* file) {
+#if defined(__unix__)
+    if (file->mapped) {
+        munmap(file->text, file->mapped);
+        return;
+    }
+#endif
+    free(file->text);
 }
 
 // Loads a file into *model and gives it smooth normals. Returns 1 once the file was opened,
@@ -380,22 +433,22 @@ static char* read_whole_file(FILE* file, size_t* size) {
 int obj_load(ObjModel* model, const char* path) {
     FILE* file = fopen(path, "rt");
     if (!file) return 0;
-    size_t size = 0;
-    char* text = read_whole_file(file, &size);
+    FileText text;
+    bool read = read_file(file, &text);
     fclose(file);
-    if (!text) return 0;
+    if (!read) return 0;
 
     ObjModel loaded = {};
     Loader loader = {};
     loader.model = &loaded;
-    loader.stream = {text, text + size};
+    loader.stream = {text.text, text.text + text.size};
     obj_count_pass(&loader);
     bool ok = !loader.out_of_memory && allocate_arrays(&loaded);
     if (ok) {
-        loader.stream = {text, text + size};
+        loader.stream = {text.text, text.text + text.size};
         obj_fill_pass(&loader);
     }
-    free(text);
+    release_file(&text);
     free(loader.index.slots);
     if (!ok) {
         obj_release(&loaded);

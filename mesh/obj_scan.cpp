@@ -6,18 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-size_t obj_read_line(ObjStream* s, const char** line) {
-    size_t left = static_cast<size_t>(s->end - s->pos);
-    size_t limit = left < size_t(OBJ_TOKEN_MAX) ? left : size_t(OBJ_TOKEN_MAX);
-    const char* start = s->pos;
-    const void* newline = memchr(start, '\n', limit);
-    size_t length = newline ? static_cast<size_t>(static_cast<const char*>(newline) - start) + 1 : limit;
-    s->pos = start + length;
-    *line = start;
-    return length;
-}
-
-int obj_scan_int(ObjStream* s, int32_t* value) {
+int obj_scan_int_general(ObjStream* s, int32_t* value) {
     if (!obj_skip_space(s)) return OBJ_SCAN_EOF;
     const char* p = s->pos;
     bool negative = false;
@@ -61,23 +50,7 @@ static bool convert_collected(const char* start, size_t length, float* value) {
     return converted;
 }
 
-// m * 10^e correctly rounded to float, or false when the fast way cannot promise that.
-// m and 10^e are exact doubles and one multiplication or division rounds once; rounding that
-// double to float again is exact unless the double lies on a midpoint between two floats.
-static bool decimal_to_float(uint64_t m, int64_t e, float* value) {
-    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    if (m > (uint64_t(1) << 53) || e < -22 || e > 22) return false;
-    double q = e >= 0 ? static_cast<double>(m) * powers[e] : static_cast<double>(m) / powers[-e];
-    uint64_t bits;
-    memcpy(&bits, &q, sizeof bits);
-    if ((bits & 0x1FFFFFFF) == 0x10000000) return false;
-    *value = static_cast<float>(q);
-    return true;
-}
-
-int obj_scan_float(ObjStream* s, float* value) {
+int obj_scan_float_general(ObjStream* s, float* value) {
     if (!obj_skip_space(s)) return OBJ_SCAN_EOF;
     const char* const start = s->pos;
     const char* const end = s->end;
@@ -172,41 +145,11 @@ int obj_scan_float(ObjStream* s, float* value) {
         }
         float result;
         if (!too_long && exponent > -1000000 &&
-            decimal_to_float(mantissa, exponent + (exponent_negative ? -written_exponent : written_exponent),
+            obj_decimal_to_float(mantissa, exponent + (exponent_negative ? -written_exponent : written_exponent),
                              &result)) {
             *value = negative ? -result : result;
             return 1;
         }
     }
     return convert_collected(start, length, value) ? 1 : 0;
-}
-
-// A literal character of a format: 1 when it matched, 0 when not (pushed back), EOF at the end.
-static int match_char(ObjStream* s, char c) {
-    if (s->pos == s->end) return OBJ_SCAN_EOF;
-    if (*s->pos != c) return 0;
-    ++s->pos;
-    return 1;
-}
-
-int obj_scan_corner(ObjStream* s, ObjCornerForm form, ObjCorner* corner) {
-    int r = obj_scan_int(s, &corner->v);
-    if (r <= 0 || form == OBJ_FORM_V) return r;
-    if (match_char(s, '/') <= 0) return 1;
-    if (form == OBJ_FORM_VN) {
-        if (match_char(s, '/') <= 0 || obj_scan_int(s, &corner->n) <= 0) return 1;
-        return 2;
-    }
-    if (obj_scan_int(s, &corner->t) <= 0) return 1;
-    if (form == OBJ_FORM_VT) return 2;
-    if (match_char(s, '/') <= 0 || obj_scan_int(s, &corner->n) <= 0) return 2;
-    return 3;
-}
-
-int obj_scan_floats(ObjStream* s, float* values, int count) {
-    for (int i = 0; i < count; ++i) {
-        int r = obj_scan_float(s, &values[i]);
-        if (r <= 0) return i > 0 ? i : r;
-    }
-    return count;
 }

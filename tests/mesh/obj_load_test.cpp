@@ -167,7 +167,8 @@ TEST(ObjLoad, HostileFilesStayInsideTheArrays) {
     EXPECT_EQ(groups(model), Strings({"a:0", "default:"}));
 
     // NULs, carriage returns and a missing last line end.
-    ASSERT_EQ(load_text(&model, std::string("v\0 1 2 3\r\nf\0x 1 2 3\r\ng a\0b\r\nf 1 1 1", 40)), 1);
+    const char with_nuls[] = "v\0 1 2 3\r\nf\0x 1 2 3\r\ng a\0b\r\nf 1 1 1";
+    ASSERT_EQ(load_text(&model, std::string(with_nuls, sizeof with_nuls - 1)), 1);
     EXPECT_EQ(model.vertex_count, 1u);
     EXPECT_EQ(groups(model), Strings({"a:1", "default:0"}));
 }

@@ -12,9 +12,14 @@
 
 namespace {
 
-ObjStream stream_over(const std::string& text) {
-    return ObjStream{text.c_str(), text.c_str() + text.size()};
-}
+// The text followed by the NUL and padding a stream needs.
+struct Padded {
+    std::string bytes;
+    size_t size;
+    explicit Padded(const std::string& text) : bytes(text + std::string(OBJ_STREAM_PADDING, '\0')), size(text.size()) {}
+    ObjStream stream() const { return ObjStream{bytes.data(), bytes.data() + size}; }
+    long consumed(const ObjStream& s) const { return s.pos - bytes.data(); }
+};
 
 struct Outcome {
     int result;
@@ -50,9 +55,10 @@ Outcome ours_float(const std::string& text, int count) {
     Outcome o{};
     float v[3];
     memset(v, 0x5A, sizeof v);
-    ObjStream s = stream_over(text);
+    Padded padded(text);
+    ObjStream s = padded.stream();
     o.result = obj_scan_floats(&s, v, count);
-    o.consumed = s.pos - text.c_str();
+    o.consumed = padded.consumed(s);
     memcpy(o.bits, v, sizeof o.bits);
     return o;
 }
@@ -61,9 +67,10 @@ Outcome ours_corner(const std::string& text, ObjCornerForm form) {
     Outcome o{};
     ObjCorner c;
     memset(&c, 0x5A, sizeof c);
-    ObjStream s = stream_over(text);
+    Padded padded(text);
+    ObjStream s = padded.stream();
     o.result = obj_scan_corner(&s, form, &c);
-    o.consumed = s.pos - text.c_str();
+    o.consumed = padded.consumed(s);
     uint32_t values[3];
     memcpy(values, &c, sizeof values);
     // fscanf fills its arguments in format order: v, then t or n.
@@ -126,11 +133,11 @@ TEST(ObjScan, DecimalValuesAreCorrectlyRounded) {
 }
 
 TEST(ObjScan, TokensAndLinesStopAt127Characters) {
-    std::string text = "  " + std::string(200, 'x') + " y\nrest";
-    ObjStream s = stream_over(text);
+    Padded text("  " + std::string(200, 'x') + " y\nrest");
+    ObjStream s = text.stream();
     const char* token;
     EXPECT_EQ(obj_read_token(&s, &token), 127u);
-    EXPECT_EQ(token, text.c_str() + 2);
+    EXPECT_EQ(token, text.bytes.data() + 2);
     EXPECT_EQ(obj_read_token(&s, &token), 73u);
     const char* line;
     EXPECT_EQ(obj_read_line(&s, &line), 3u);  // " y\n"
@@ -138,8 +145,8 @@ TEST(ObjScan, TokensAndLinesStopAt127Characters) {
     EXPECT_EQ(obj_read_token(&s, &token), 0u);
     EXPECT_EQ(obj_read_line(&s, &line), 0u);
 
-    std::string long_line(300, 'a');
-    s = stream_over(long_line);
+    Padded long_line(std::string(300, 'a'));
+    s = long_line.stream();
     EXPECT_EQ(obj_read_line(&s, &line), 127u);
     EXPECT_EQ(obj_read_line(&s, &line), 127u);
     EXPECT_EQ(obj_read_line(&s, &line), 46u);
