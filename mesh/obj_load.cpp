@@ -366,6 +366,10 @@ struct FileText {
 };
 
 #if defined(__unix__)
+#ifndef MAP_POPULATE
+#define MAP_POPULATE 0  // Linux only: map every page up front rather than fault them in one by one
+#endif
+
 // A regular file mapped read-only, followed by one page of zeros (the NUL and padding after
 // the text).
 static bool map_file(FILE* file, FileText* out) {

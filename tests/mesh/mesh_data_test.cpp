@@ -83,16 +83,17 @@ TEST(MeshData, TomteAndTorusSuitTheScene) {
 }
 
 TEST(MeshData, GeneratorWritesTheCommittedFiles) {
-    char dir[] = "/tmp/gen_meshes_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    ASSERT_EQ(system((std::string(GEN_MESHES_PATH) + " " + dir).c_str()), 0);
+    const char* tmp = getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/gen_meshes_XXXXXX";
+    ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+    ASSERT_EQ(system((std::string(GEN_MESHES_PATH) + " '" + dir + "'").c_str()), 0);
     for (const char* name : {"tomte.obj", "torus.obj"}) {
-        std::string fresh = read_all(std::string(dir) + "/" + name);
+        std::string fresh = read_all(dir + "/" + name);
         EXPECT_EQ(fresh, read_all(data_path(name))) << name << " differs from what gen_meshes writes";
         EXPECT_LT(fresh.size(), 2u << 20);
-        unlink((std::string(dir) + "/" + name).c_str());
+        unlink((dir + "/" + name).c_str());
     }
-    rmdir(dir);
+    rmdir(dir.c_str());
 }
 
 }  // namespace

@@ -75,15 +75,16 @@ TEST(ObjDraw, SendsGroupsInListOrderWithTheirAttributes) {
 
     Model m;
     // Triangle 0 in "default"; in group a, triangle 1 with texture numbers out of range and
-    // triangle 2 with a vertex number out of range; group b empty.
+    // triangle 2 with a vertex number out of range; group b empty; in group c, a face without
+    // texture numbers. The list runs c, b, a, default.
     ASSERT_EQ(load_text(&m, "v 0 0 0\nv 0.5 0 0\nv 0 0.5 0\nv 0 0 0.5\nvt 0.25 0.75\nvt 0.5 0.5\n"
-                            "f 1/1 2/2 3/1\ng a\nf 1/2 3/7 4/-1\nf 1/1 2/1 6/1\ng b\n"),
+                            "f 1/1 2/2 3/1\ng a\nf 1/2 3/7 4/-1\nf 1/1 2/1 6/1\ng b\ng c\nf 2 3 4\n"),
               1);
     std::vector<FedVertex> sent = feedback(m);
-    ASSERT_EQ(sent.size(), 6u);
-    const int order[6] = {1, 3, 4, 1, 2, 3};
-    const float s[6] = {0.5f, 0, 0, 0.25f, 0.5f, 0.25f}, t[6] = {0.5f, 0, 0, 0.75f, 0.5f, 0.75f};
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(sent.size(), 9u);
+    const int order[9] = {2, 3, 4, 1, 3, 4, 1, 2, 3};
+    const float s[9] = {0, 0, 0, 0.5f, 0, 0, 0.25f, 0.5f, 0.25f}, t[9] = {0, 0, 0, 0.5f, 0, 0, 0.75f, 0.5f, 0.75f};
+    for (int i = 0; i < 9; ++i) {
         SCOPED_TRACE("corner " + std::to_string(i));
         EXPECT_NEAR(sent[i].x, m.vertices[order[i]][0], 1e-6);
         EXPECT_NEAR(sent[i].y, m.vertices[order[i]][1], 1e-6);
@@ -111,8 +112,8 @@ TEST(ObjDraw, SendsGroupsInListOrderWithTheirAttributes) {
     glDisable(GL_TEXTURE_GEN_S);
     glDisable(GL_TEXTURE_GEN_T);
     glDisable(GL_TEXTURE_GEN_R);
-    ASSERT_EQ(sent.size(), 6u);
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(sent.size(), 9u);
+    for (int i = 0; i < 9; ++i) {
         SCOPED_TRACE("normal of corner " + std::to_string(i));
         EXPECT_NEAR(sent[i].s, m.normals[order[i]][0], 1e-6);
         EXPECT_NEAR(sent[i].t, m.normals[order[i]][1], 1e-6);
