@@ -1,0 +1,131 @@
+// One run of the real glow binary under a private Xvfb, with its own data and audio file.
+#include "tests/e2e/demo_run.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string glow_source_dir() { return GLOW_SOURCE_DIR; }
+
+DemoRun::DemoRun(int screen_width, int screen_height) : xvfb_(screen_width, screen_height) {
+    char pattern[] = "/tmp/glow-e2e-XXXXXX";
+    if (!mkdtemp(pattern)) return;
+    dir_ = pattern;
+    std::error_code error;
+    fs::copy(fs::path(GLOW_SOURCE_DIR) / "data", fs::path(dir_) / "data",
+             fs::copy_options::recursive, error);
+    if (error) dir_.clear();
+}
+
+DemoRun::~DemoRun() {
+    child_.reset();  // kills the program's whole process group
+    if (!dir_.empty()) {
+        std::error_code error;
+        fs::remove_all(dir_, error);
+    }
+}
+
+void DemoRun::launch(const std::map<std::string, std::string>& env) {
+    std::map<std::string, std::string> all = {
+        {"DISPLAY", display()},
+        {"SDL_AUDIODRIVER", "disk"},
+        {"SDL_DISKAUDIOFILE", dir_ + "/audio.raw"},
+        {"MESA_DEBUG", "1"},
+    };
+    for (auto& [name, value] : env) all[name] = value;
+    child_ = std::make_unique<Child>(std::vector<std::string>{GLOW_BINARY}, dir_, all,
+                                     dir_ + "/output.txt");
+}
+
+unsigned long DemoRun::start(bool full_screen, const std::string& title) {
+    if (!x11::answer_box(display(), "Start FullScreen?", full_screen, 15000ms)) return 0;
+    return wait_window(title);
+}
+
+unsigned long DemoRun::wait_window(const std::string& title, std::chrono::milliseconds timeout) {
+    return x11::wait_for_window(display(), title, timeout);
+}
+
+void DemoRun::focus(unsigned long window) { x11::focus(display(), window); }
+
+void DemoRun::tap(const std::string& key) { x11::key(display(), "key", {key}); }
+
+void DemoRun::hold(const std::vector<std::string>& keys, std::chrono::milliseconds how_long) {
+    x11::key(display(), "keydown", keys);
+    std::this_thread::sleep_for(how_long);
+    x11::key(display(), "keyup", keys);
+}
+
+Picture DemoRun::screenshot(unsigned long window, const std::string& name) {
+    std::string path = dir_ + "/" + (name.empty() ? "shot" : name) + ".png";
+    if (!x11::screenshot(display(), window, path)) return Picture{};
+    return read_png(path);
+}
+
+int DemoRun::wait_exit(std::chrono::milliseconds timeout) {
+    return child_ ? child_->wait(timeout) : -1;
+}
+
+int DemoRun::quit_with_escape(unsigned long window) {
+    for (int attempt = 0; attempt < 5 && running(); ++attempt) {
+        focus(window);
+        tap("Escape");
+        int code = wait_exit(2000ms);
+        if (code != -1) return code;
+    }
+    return wait_exit(1000ms);
+}
+
+long DemoRun::rss_kb() {
+    if (!child_) return -1;
+    std::ifstream status("/proc/" + std::to_string(child_->pid()) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+std::string DemoRun::output() const {
+    std::ifstream file(dir_ + "/output.txt");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<int16_t> DemoRun::audio() const { return read_samples(dir_ + "/audio.raw"); }
+
+long DemoRun::track_position_ms(const std::vector<int16_t>& track) const {
+    std::vector<int16_t> samples = audio();
+    const long frames = 2205;  // 50 ms
+    long total = static_cast<long>(samples.size() / 2);
+    if (total < frames) return -1;
+    long at = find_frames(track, samples, total - frames, frames);
+    return at < 0 ? -1 : (at + frames) * 1000 / 44100;
+}
+
+const std::vector<int16_t>& reference_track(const std::string& name) {
+    static std::map<std::string, std::vector<int16_t>> decoded;
+    auto it = decoded.find(name);
+    if (it == decoded.end())
+        it = decoded.emplace(name, decode_mp3(std::string(GLOW_SOURCE_DIR) + "/data/music/" + name))
+                 .first;
+    return it->second;
+}
+
+double mean_brightness(const Picture& p, int top, int bottom) {
+    if (!p.ok() || bottom <= top) return 0.0;
+    double sum = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const uint8_t* px = p.at(x, y);
+            sum += px[0] + px[1] + px[2];
+        }
+    return sum / (3.0 * p.width * (bottom - top));
+}

@@ -1,0 +1,27 @@
+// Reading what the demo produced: screenshots (PNG) and audio (the SDL disk driver's raw
+// output), and a reference decode of an MP3 to compare the audio with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;  // top row first
+    bool ok() const { return width > 0; }
+    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+};
+
+Picture read_png(const std::string& path);
+
+// Interleaved 16-bit stereo at 44100 Hz, decoded gaplessly from the first sample.
+std::vector<int16_t> decode_mp3(const std::string& path);
+
+// Raw interleaved 16-bit samples from a file (the disk audio driver's output).
+std::vector<int16_t> read_samples(const std::string& path);
+
+// The first stereo frame index at which `haystack` holds `frames` frames equal to `needle`
+// starting at needle_frame, or -1.
+long find_frames(const std::vector<int16_t>& haystack, const std::vector<int16_t>& needle,
+                 long needle_frame, long frames);
