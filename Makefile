@@ -1,9 +1,24 @@
 # Thin wrapper over CMake. `make run` and `make test` install what is missing first.
+#
+#   make run               build and start the demo (from the repository root, where data/ is)
+#   make test              build, run every test, then the whole suite again under ASan+UBSan
+#   make bench             benchmarks (release build)
+#   make assets            regenerate data/ with the generators in tools/
+#   make fuzz SECONDS=N    run each fuzzer for N seconds under ASan+UBSan (clang)
+#   make soak              five minutes of the real demo under Xvfb, watching its memory
 BUILD ?= build
+SAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench assets clean
+# The sanitizer run: leaks inside the system's GL/X11/SDL libraries are not ours. Tests that
+# start X clients load and unload those libraries, so leak checking is left to the others.
+SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
+          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+          LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
+
+.PHONY: all deps configure build run test test-release test-sanitize bench assets fuzz soak clean
 
 all: build
 
@@ -19,8 +34,17 @@ build: configure
 run: build
 	./$(BUILD)/glow
 
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+test: test-release test-sanitize
+
+test-release: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE soak
+
+test-sanitize: deps
+	@cmake -S . -B $(SAN_BUILD) -DGLOW_SANITIZE=ON -DGLOW_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SAN_BUILD) -j$(JOBS)
+	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e'
+	cd $(SAN_BUILD) && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=1 \
+	    ctest --output-on-failure -j$(JOBS) -L 'x11|e2e'
 
 bench: build
 	@cmake --build $(BUILD) --target run_bench
@@ -28,5 +52,11 @@ bench: build
 assets: build
 	@cmake --build $(BUILD) --target assets
 
+fuzz: deps
+	bash fuzz/run.sh $(SECONDS)
+
+soak: build
+	cd $(BUILD) && ctest --output-on-failure -L soak
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz

@@ -1,9 +1,17 @@
 // The process entry point on platforms without WinMain start-up code: main calls WinMain.
+#include <malloc.h>
+
 #include <string>
 
 #include "platform/win32/win32.h"
 
 int main(int argc, char** argv) {
+#if defined(M_MMAP_THRESHOLD)
+    // Whole music files are read into blocks of megabytes on every track change. A fixed
+    // threshold keeps such blocks mapped straight from the system and given back when freed;
+    // glibc's moving threshold would otherwise keep them in the heap, which then stays grown.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     std::string command_line;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) command_line += ' ';

@@ -55,7 +55,9 @@ unsigned long DemoRun::wait_window(const std::string& title, std::chrono::millis
 
 void DemoRun::focus(unsigned long window) { x11::focus(display(), window); }
 
-void DemoRun::tap(const std::string& key) { x11::key(display(), "key", {key}); }
+// The program reads the keyboard between frames, so a key must stay down across a frame to be
+// seen, as a person's key press does; xdotool's own taps are often shorter than a frame.
+void DemoRun::tap(const std::string& key) { hold({key}, std::chrono::milliseconds(150)); }
 
 void DemoRun::hold(const std::vector<std::string>& keys, std::chrono::milliseconds how_long) {
     x11::key(display(), "keydown", keys);

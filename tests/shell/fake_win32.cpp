@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "tests/support/offscreen_gl.h"
 
@@ -25,6 +26,7 @@ int window_anchor, module_anchor;
 HWND window;
 std::deque<MSG> posted;
 bool pixel_format_set;
+std::vector<std::unique_ptr<OffscreenGL>> contexts;  // the ones a failed delete left behind
 
 bool fails(const char* name) { return failing.count(name) != 0; }
 
@@ -53,6 +55,7 @@ void reset() {
     class_registered = false;
     window = nullptr;
     pixel_format_set = false;
+    contexts.clear();
 }
 
 void queue_message(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -247,7 +250,10 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC rc) {
 
 BOOL WINAPI wglDeleteContext(HGLRC rc) {
     log.push_back("wglDeleteContext");
-    if (fails("wglDeleteContext")) return FALSE;
+    if (fails("wglDeleteContext")) {
+        contexts.emplace_back(reinterpret_cast<OffscreenGL*>(rc));
+        return FALSE;
+    }
     delete reinterpret_cast<OffscreenGL*>(rc);
     return TRUE;
 }
