@@ -143,7 +143,8 @@ static void skip_line(Loader* loader) {
 
 // Counting pass: one more triangle in the current group. Filling pass: store it under the next
 // triangle number and append that to the current group. A filling pass that meets more
-// triangles than were counted, in the file or in the group, drops the extra ones.
+// triangles than were counted in the group drops the extra ones before they take a number, so
+// that every stored triangle stands in exactly one group.
 template <bool Fill>
 static void add_triangle(Loader* loader, const ObjCorner& a, const ObjCorner& b, const ObjCorner& c) {
     ObjGroup* group = loader->current;
@@ -155,6 +156,7 @@ static void add_triangle(Loader* loader, const ObjCorner& a, const ObjCorner& b,
         return;
     }
     ObjModel* model = loader->model;
+    if (group->triangle_count >= block_of(group)->capacity) return;
     uint64_t number = loader->next_triangle++;
     if (number >= model->triangle_count) return;
     ObjTriangle* triangle = &model->triangles[number];
@@ -165,8 +167,7 @@ static void add_triangle(Loader* loader, const ObjCorner& a, const ObjCorner& b,
     triangle->texcoord_indices[0] = a.t;
     triangle->texcoord_indices[1] = b.t;
     triangle->texcoord_indices[2] = c.t;
-    if (group->triangle_count < block_of(group)->capacity)
-        group->triangle_indices[group->triangle_count++] = static_cast<int32_t>(number);
+    group->triangle_indices[group->triangle_count++] = static_cast<int32_t>(number);
 }
 
 // The first corner's token alone decides the form of every corner of the face.
@@ -355,6 +356,10 @@ static void obj_fill_pass(Loader* loader) {
             break;
         }
     }
+    // A filling pass that met fewer triangles than were counted leaves the rest of the array
+    // unused: they belong to no group and are no part of the model.
+    if (loader->next_triangle < model->triangle_count)
+        model->triangle_count = static_cast<uint32_t>(loader->next_triangle);
 }
 
 // The file's text with a NUL and padding after it, mapped where the system allows it and read

@@ -69,9 +69,10 @@ struct Reference {
         if (!fill) {
             ++m.triangle_count;
             ++g.counted;
-        } else if (triangles.size() < m.triangle_count) {
+        } else if (g.triangles.size() < g.counted) {
+            // Only a triangle its group has room for takes a number.
             triangles.push_back(ObjTriangle{{a.v, b.v, c.v}, {a.t, b.t, c.t}});
-            if (g.triangles.size() < g.counted) g.triangles.push_back(static_cast<int32_t>(triangles.size() - 1));
+            g.triangles.push_back(static_cast<int32_t>(triangles.size() - 1));
         }
     }
     int corner(ObjCornerForm form, ObjCorner* c) {
@@ -168,7 +169,7 @@ struct Reference {
         fill = true;
         pass();
         fclose(f);
-        triangles.resize(m.triangle_count, ObjTriangle{});
+        m.triangle_count = static_cast<uint32_t>(triangles.size());  // the triangles filled
         m.group_count = static_cast<uint32_t>(groups.size());
         m.vertices = reinterpret_cast<float(*)[3]>(v.data());
         m.texcoords = m.texcoord_count ? reinterpret_cast<float(*)[2]>(vt.data()) : nullptr;
