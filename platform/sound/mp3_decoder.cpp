@@ -101,6 +101,9 @@ int64_t Mp3Decoder::seek(int64_t frame) {
     if (length_ >= 0 && frame > length_) frame = length_;
     off_t at = mpg123_seek(mh_, static_cast<off_t>(frame), SEEK_SET);
     if (at < 0) return -1;
+    // In a damaged stream (free-format frames, for one) libmpg123 can land beyond the length
+    // its scan found; the stream is at its end then, and says so.
+    if (length_ >= 0 && at > length_) at = static_cast<off_t>(length_);
     done_ = length_ >= 0 && at >= length_;
     return static_cast<int64_t>(at);
 }
