@@ -63,16 +63,21 @@ TEST(MeshData, TomteAndTorusSuitTheScene) {
     check_mesh(torus, 2000, 10000);
     EXPECT_GE(tomte.group_count, 6u);
 
-    // Standing on y = 0, centred on the Y axis, 15 to 20 units tall (2.2 to 3 in the scene).
+    // Centred on the Y axis with its middle near y = 6.7 (where the camera looks), 18 to 24
+    // units tall (2.7 to 3.6 in the scene), and on screen, where a unit is 1.5 times taller
+    // than wide, between 1.2 and 2 times as tall as wide.
     float low = 1e9f, high = -1e9f, reach = 0;
     for (uint32_t i = 1; i <= tomte.vertex_count; ++i) {
         low = std::min(low, tomte.vertices[i][1]);
         high = std::max(high, tomte.vertices[i][1]);
         reach = std::max(reach, std::hypot(tomte.vertices[i][0], tomte.vertices[i][2]));
     }
-    EXPECT_NEAR(low, 0.0f, 0.5f);
-    EXPECT_GT(high, 15.0f);
-    EXPECT_LT(high, 20.0f);
+    EXPECT_NEAR((low + high) / 2, 6.7f, 1.0f);
+    EXPECT_GT(high - low, 18.0f);
+    EXPECT_LT(high - low, 24.0f);
+    float screen_aspect = (high - low) * 0.15f / (2 * reach * 0.1f);
+    EXPECT_GT(screen_aspect, 1.2f);
+    EXPECT_LT(screen_aspect, 2.0f);
     // The ring lies in the XZ plane around the tomte, clear of it once scaled 28 times.
     for (uint32_t i = 1; i <= torus.vertex_count; ++i) {
         const float* v = torus.vertices[i];

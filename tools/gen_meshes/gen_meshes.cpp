@@ -8,9 +8,9 @@
 
 namespace {
 
-// Sizes in model units, +Y up. The scene draws a model unit as 0.1 across and 0.15 high, and
-// the torus 28 times larger again, so the tomte stands about 2.8 high and the ring's centre
-// line runs about 3.9 from the axis.
+// Sizes in model units, +Y up, before the tomte's placement below. The scene draws a model
+// unit as 0.1 across and 0.15 high, and the torus 28 times larger again, so the tomte stands
+// about 3.1 high and 2 wide, and the ring's centre line runs about 3.9 from the axis.
 const double kTomteSlices = 48;        // segments around a large part
 const double kSmallSlices = 24;        // around the nose, hands, boots and bobble
 const int kProfileSteps = 6;           // curve points per profile segment
@@ -29,11 +29,16 @@ const double kHandRadius = 0.85, kHandX = 3.55, kHandY = 5.2, kHandForward = 0.9
 const double kBootRadius = 1.2, kBootX = 1.6, kBootForward = 3.4, kBootY = 0.5;
 const double kBootStretch[3] = {0.9, 0.55, 1.4};
 
+// The whole tomte is then widened, stretched and lowered: the scene draws everything 1.5 times
+// taller than wide, so a gnome modelled round would look like a pencil; and lowering it puts
+// its middle near the point the camera looks at.
+const double kTomteWidth = 2.0, kTomteHeight = 1.15, kTomteLift = -3.5;
+
 // The tomte faces -Z: the scene turns models over about X, which brings its face towards the
 // camera's starting place at +Z.
 const double kFront = -1;
 
-const double kTorusMajor = 1.4, kTorusMinor = 0.2;
+const double kTorusMajor = 1.4, kTorusMinor = 0.24;
 const int kTorusAround = 96, kTorusTube = 32;
 
 const double kPi = 3.14159265358979323846;
@@ -183,6 +188,11 @@ Mesh make_tomte() {
     revolve(mesh, "hat", smooth_profile(kHatProfile, sizeof kHatProfile / sizeof *kHatProfile), false, large,
             {0, 0, 0}, one);
     sphere(mesh, "bobble", kBobbleRadius, small, {0, kHatProfile[7][1], 0});
+    for (Vec3& v : mesh.vertices) {
+        v.x *= kTomteWidth;
+        v.z *= kTomteWidth;
+        v.y = v.y * kTomteHeight + kTomteLift;
+    }
     return mesh;
 }
 
