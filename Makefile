@@ -6,6 +6,7 @@
 #   make assets            regenerate data/ with the generators in tools/
 #   make fuzz SECONDS=N    run each fuzzer for N seconds under ASan+UBSan (clang)
 #   make soak              five minutes of the real demo under Xvfb, watching its memory
+#   make screenshot        docs/screenshot.png, as the end-to-end test sees the demo
 BUILD ?= build
 SAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -18,7 +19,8 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test test-release test-sanitize bench assets fuzz soak clean
+.PHONY: all deps configure build run test test-release test-sanitize bench assets fuzz soak \
+        screenshot clean
 
 all: build
 
@@ -57,6 +59,12 @@ fuzz: deps
 
 soak: build
 	cd $(BUILD) && ctest --output-on-failure -L soak
+
+# The README's picture, taken by the end-to-end test of a windowed run.
+screenshot: build
+	mkdir -p docs
+	GLOW_KEEP_SCREENSHOT=$(CURDIR)/docs/screenshot.png \
+	    ./$(BUILD)/tests/e2e/e2e_test --gtest_filter='EndToEnd.WindowedRun*'
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz

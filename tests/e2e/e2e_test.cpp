@@ -2,6 +2,8 @@
 // picture, the sound, the keys, the re-creation on F1, and the ways it ends.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "tests/e2e/demo_run.h"
@@ -35,6 +37,9 @@ TEST(EndToEnd, WindowedRunShowsBarsSceneScrollerAndPlaysTheTrack) {
     std::this_thread::sleep_for(1500ms);
     Picture shot = run.screenshot(window, "windowed");
     ASSERT_TRUE(shot.ok());
+    if (const char* keep = getenv("GLOW_KEEP_SCREENSHOT"))  // `make screenshot` keeps it
+        std::filesystem::copy_file(run.dir() + "/windowed.png", keep,
+                                   std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(shot.width, 640);
     ASSERT_EQ(shot.height, 480);
     EXPECT_EQ(mean_brightness(shot, 0, 60), 0.0);        // the top bar

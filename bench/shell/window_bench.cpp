@@ -1,0 +1,117 @@
+// The demo in a real window under a private Xvfb: frames per second of the bare frame (clear,
+// bars, swap) and of the whole demo frame, the time from the start box's answer to the first
+// swapped frame, and from the process's start to the start box.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/gl_window.h"
+#include "demo/demo.h"
+#include "platform/gl.h"
+#include "tests/support/x11_session.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ms_since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+// The frame before the scene existed: clear and the two bars.
+void bare_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_TEXTURE_2D);
+    begin_overlay_2d();
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glBegin(GL_QUADS);
+    glVertex2f(0, 0), glVertex2f(0, 60), glVertex2f(640, 60), glVertex2f(640, 0);
+    glEnd();
+    glBegin(GL_QUADS);
+    glVertex2f(0, 420), glVertex2f(0, 480), glVertex2f(640, 480), glVertex2f(640, 420);
+    glEnd();
+    glEnable(GL_TEXTURE_2D);
+    end_overlay_2d();
+    glColor3f(1.0f, 1.0f, 1.0f);
+}
+
+// Frames per second over batches of frames, median of the batches.
+template <typename Frame>
+double frame_rate(Frame frame, int batches, int frames) {
+    std::vector<double> rates;
+    for (int b = 0; b < batches; ++b) {
+        auto t = Clock::now();
+        for (int i = 0; i < frames; ++i) {
+            pump();
+            frame();
+            SwapBuffers(device_context);
+        }
+        glFinish();
+        rates.push_back(frames * 1000.0 / ms_since(t));
+    }
+    return median(rates);
+}
+
+}  // namespace
+
+int main() {
+    if (chdir(GLOW_SOURCE_DIR) != 0) return 1;
+    Xvfb xvfb(1024, 768);
+    if (!xvfb.ok()) {
+        fprintf(stderr, "no Xvfb\n");
+        return 1;
+    }
+    setenv("DISPLAY", xvfb.display().c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+    // From the start box's answer to the first frame on screen: window, context, the demo's
+    // start-up (textures, meshes, font, glow, music), one frame and the swap.
+    std::vector<double> first_frame;
+    for (int i = 0; i < 5; ++i) {
+        auto t = Clock::now();
+        if (!open_gl_window("bench", 640, 480, 32, false)) return 1;
+        demo_frame();
+        SwapBuffers(device_context);
+        glFinish();
+        first_frame.push_back(ms_since(t));
+        close_gl_window();
+    }
+
+    open_gl_window("bench", 640, 480, 32, false);
+    double bare = frame_rate(bare_frame, 5, 200);
+    double whole = frame_rate([] { demo_frame(); }, 5, 60);
+    close_gl_window();
+
+    // From the process's start to its start box, with the real binary.
+    std::vector<double> to_box;
+    for (int i = 0; i < 5; ++i) {
+        auto t = Clock::now();
+        Child glow({GLOW_BINARY}, GLOW_SOURCE_DIR, {{"DISPLAY", xvfb.display()}}, "");
+        if (!x11::wait_for_window(xvfb.display(), "Start FullScreen?", std::chrono::seconds(10)))
+            return 1;
+        to_box.push_back(ms_since(t));
+        glow.kill_group();
+    }
+
+    printf("window frames under Xvfb (llvmpipe, 640x480, no swap interval), medians:\n");
+    printf("  clear, bars, swap:        %7.1f frames/s\n", bare);
+    printf("  whole demo frame + swap:  %7.1f frames/s (%.1f ms)\n", whole, 1000.0 / whole);
+    printf("start box answered -> first swapped frame: %.1f ms (median of 5)\n",
+           median(first_frame));
+    printf("process start -> start box on screen:      %.1f ms (median of 5)\n", median(to_box));
+    return 0;
+}
