@@ -50,6 +50,12 @@ int demo_frame() {
     draw_model_scene();
     apply_glow(1, 3, 1, 0.3f);
 
+    draw_letterbox_bars();
+    draw_scroller();
+    return 1;
+}
+
+void draw_letterbox_bars() {
     glDisable(GL_TEXTURE_2D);
     begin_overlay_2d();
     glColor3f(0.0f, 0.0f, 0.0f);
@@ -67,9 +73,6 @@ int demo_frame() {
     glEnd();
     glEnable(GL_TEXTURE_2D);
     end_overlay_2d();
-
-    draw_scroller();
-    return 1;
 }
 
 void begin_overlay_2d() {

@@ -14,6 +14,9 @@ extern ObjModel tomte_model;
 
 int demo_init();
 int demo_frame();
+// The two black 640x60 bars at the top and the bottom of the picture; texturing is off while
+// they are drawn and on again afterwards. The colour is left black.
+void draw_letterbox_bars();
 // A 640x480 pixel space with the origin at the top left, y downwards.
 void begin_overlay_2d();
 void end_overlay_2d();

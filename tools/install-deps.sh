@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libmpg123-dev libpng-dev libx11-dev
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev libtinyobjloader-dev
+  libgtest-dev libbenchmark-dev libtinyobjloader-dev
   xvfb xdotool x11-utils xfonts-base imagemagick
   # asset generators
   lame libfreetype-dev fonts-dejavu-core

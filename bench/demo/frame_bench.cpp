@@ -76,17 +76,7 @@ void BM_BarsAndScroller(benchmark::State& state) {
     int64_t i = 0;
     for (auto _ : state) {
         music_clock = clock_for(i++);
-        glDisable(GL_TEXTURE_2D);
-        begin_overlay_2d();
-        glColor3f(0.0f, 0.0f, 0.0f);
-        glBegin(GL_QUADS);
-        glVertex2f(0, 0), glVertex2f(0, 60), glVertex2f(640, 60), glVertex2f(640, 0);
-        glEnd();
-        glBegin(GL_QUADS);
-        glVertex2f(0, 420), glVertex2f(0, 480), glVertex2f(640, 480), glVertex2f(640, 420);
-        glEnd();
-        glEnable(GL_TEXTURE_2D);
-        end_overlay_2d();
+        draw_letterbox_bars();
         draw_scroller();
         glFinish();
     }

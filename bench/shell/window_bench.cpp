@@ -35,17 +35,7 @@ void pump() {
 // The frame before the scene existed: clear and the two bars.
 void bare_frame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_TEXTURE_2D);
-    begin_overlay_2d();
-    glColor3f(0.0f, 0.0f, 0.0f);
-    glBegin(GL_QUADS);
-    glVertex2f(0, 0), glVertex2f(0, 60), glVertex2f(640, 60), glVertex2f(640, 0);
-    glEnd();
-    glBegin(GL_QUADS);
-    glVertex2f(0, 420), glVertex2f(0, 480), glVertex2f(640, 480), glVertex2f(640, 420);
-    glEnd();
-    glEnable(GL_TEXTURE_2D);
-    end_overlay_2d();
+    draw_letterbox_bars();
     glColor3f(1.0f, 1.0f, 1.0f);
 }
 
