@@ -19,10 +19,26 @@ constexpr double kMaxViewingGamma = 10.0;
 // The encoding gamma assumed for files without gAMA (or sRGB): the common 1/2.2.
 constexpr double kDefaultFileGamma = 1.0 / 2.2;
 
+// The largest block libpng may allocate. It sizes a chunk's buffer by the chunk's length field
+// (up to 2 GiB) before it finds out whether the file holds that much; its own buffers for an
+// image up to the size limit stay far below this. The pixels are ours, not libpng's. The
+// chunks it would buffer whole are skipped (kUnusedChunks); this limit is the backstop.
+constexpr png_alloc_size_t kMaxLibpngBlock = png_alloc_size_t{8} << 20;
+
 // libpng reports errors through this; jumping back to the setjmp of the current step keeps
 // libpng from printing anything.
 void on_png_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_png_warning(png_structp, png_const_charp) {}
+
+// Chunks pngBind has no use for and that libpng would read whole into memory: skipped unread.
+constexpr png_byte kUnusedChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf";
+constexpr int kUnusedChunkCount = 5;
+
+// Above the limit libpng's allocation fails, and with it the decode.
+png_voidp limited_malloc(png_structp, png_alloc_size_t size) {
+    return size <= kMaxLibpngBlock ? std::malloc(size) : nullptr;
+}
+void limited_free(png_structp, png_voidp block) { std::free(block); }
 
 struct ReadHandles {
     png_structp png = nullptr;
@@ -52,6 +68,7 @@ bool read_header(png_structp png, png_infop info, bool want_alpha, png_uint_32 m
     if (setjmp(png_jmpbuf(png))) return false;
 
     png_set_user_limits(png, max_side, max_side);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, kUnusedChunkCount);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
@@ -150,7 +167,8 @@ bool decode_png(std::FILE* file, bool want_alpha, std::uint32_t max_side, Decode
     if (png_sig_cmp(signature, 0, sizeof signature) != 0) return false;
 
     ReadHandles h;
-    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning);
+    h.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning,
+                                     nullptr, limited_malloc, limited_free);
     if (!h.png) return false;
     h.info = png_create_info_struct(h.png);
     if (!h.info) return false;

@@ -22,8 +22,8 @@ struct DecodedPng {
 // Decodes the PNG read from file (from its current position, which must be the signature)
 // into *out: RGBA when want_alpha and the file has alpha (a channel or tRNS), RGB otherwise;
 // 16-bit samples rounded to 8 bits; VIEWING_GAMMA applied as pngBind documents. False for
-// anything that is not a complete, valid PNG, or wider or taller than max_side. The file is
-// left open.
+// anything that is not a complete, valid PNG, or wider or taller than max_side. Text, sPLT and
+// eXIf chunks are skipped unread, and libpng gets no block over 8 MiB. The file is left open.
 bool decode_png(std::FILE* file, bool want_alpha, std::uint32_t max_side, DecodedPng* out);
 
 // The next mipmap level of a w x h image: max(1, w/2) x max(1, h/2), each pixel the weighted
