@@ -17,6 +17,9 @@
 
 namespace {
 
+// An unlinked regular file, reached through /proc so that the loader opens it by path: nothing
+// is left behind, even when a run ends in a crash.
+int temp_fd = -1;
 std::string temp_path;
 
 bool write_all(int fd, const uint8_t* data, size_t size) {
@@ -31,11 +34,8 @@ bool write_all(int fd, const uint8_t* data, size_t size) {
 
 // The input as a regular file, which the loader maps.
 bool write_temp_file(const uint8_t* data, size_t size) {
-    int fd = open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) return false;
-    bool ok = write_all(fd, data, size);
-    close(fd);
-    return ok;
+    return temp_fd >= 0 && ftruncate(temp_fd, 0) == 0 && lseek(temp_fd, 0, SEEK_SET) == 0 &&
+           write_all(temp_fd, data, size);
 }
 
 // Loads the input through a pipe, which the loader cannot map and reads into a buffer. Returns
@@ -127,8 +127,10 @@ void check_same(const ObjModel& a, const ObjModel& b) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* dir = std::getenv("TMPDIR");
     std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (dir && *dir ? dir : "/tmp");
-    temp_path = base + "/obj_load_fuzz_" + std::to_string(getpid()) + ".obj";
-    std::atexit([] { unlink(temp_path.c_str()); });
+    std::string name = base + "/obj_load_fuzz_XXXXXX";
+    temp_fd = mkstemp(&name[0]);
+    if (temp_fd >= 0) unlink(name.c_str());
+    temp_path = "/proc/self/fd/" + std::to_string(temp_fd);
     return 0;
 }
 
