@@ -14,6 +14,15 @@ namespace {
 
 const char kSecondTitle[] = "Kivo's Textures, Lighting & Keyboard Tutorial";
 
+// AddressSanitizer holds freed blocks in a quarantine of up to 256 MB, so there the resident
+// size grows with every track change whatever the demo does. That build still runs the storm,
+// watched by the sanitizers; the size bound is the plain build's.
+#if defined(__SANITIZE_ADDRESS__)
+const long kAllowedGrowthKb = 1L << 30;
+#else
+const long kAllowedGrowthKb = 4 * 1024;
+#endif
+
 TEST(Robustness, AKeyStormLeavesMemoryWhereItWasAndRaisesNoGlErrors) {
     DemoRun run(640, 480);  // a display where both modes work, so F1 never asks
     ASSERT_TRUE(run.ok());
@@ -47,7 +56,7 @@ TEST(Robustness, AKeyStormLeavesMemoryWhereItWasAndRaisesNoGlErrors) {
     long after = run.rss_kb();
     printf("resident memory: %ld kB before the storm, %ld kB after (%+ld kB)\n", before, after,
            after - before);
-    EXPECT_LT(after - before, 4 * 1024);
+    EXPECT_LT(after - before, kAllowedGrowthKb);
     EXPECT_TRUE(run.running());
     EXPECT_EQ(run.output().find("Mesa: User error"), std::string::npos) << run.output();
     EXPECT_EQ(run.quit_with_escape(window), 0);
