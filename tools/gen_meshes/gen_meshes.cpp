@@ -11,8 +11,8 @@ namespace {
 // Sizes in model units, +Y up, before the tomte's placement below. The scene draws a model
 // unit as 0.1 across and 0.15 high, and the torus 28 times larger again, so the tomte stands
 // about 3.1 high and 2 wide, and the ring's centre line runs about 3.9 from the axis.
-const double kTomteSlices = 48;        // segments around a large part
-const double kSmallSlices = 24;        // around the nose, hands, boots and bobble
+const double kTomteSlices = 32;        // segments around a large part
+const double kSmallSlices = 16;        // around the nose, hands, boots and bobble
 const int kProfileSteps = 6;           // curve points per profile segment
 
 const double kBodyProfile[][2] = {     // (radius, height) from the hem's centre up to the neck
@@ -39,7 +39,7 @@ const double kTomteWidth = 2.0, kTomteHeight = 1.15, kTomteLift = -3.5;
 const double kFront = -1;
 
 const double kTorusMajor = 1.4, kTorusMinor = 0.24;
-const int kTorusAround = 96, kTorusTube = 32;
+const int kTorusAround = 64, kTorusTube = 24;
 
 const double kPi = 3.14159265358979323846;
 
