@@ -1,10 +1,9 @@
-// The sound library over SDL2 audio and libmpg123: streams and channels, the mix that the SDL
-// audio callback (or, without a device, a silent real-time thread) pulls, and the stream clock.
+// The sound library: streams and channels, the mix that an output pulls (the audio device, a
+// silent real-time thread when there is none, or the caller in the non-real-time mode), and
+// the stream clock.
 #include "platform/sound/sound.h"
 
-#include "platform/sound/mp3_decoder.h"
-
-#include <SDL.h>
+#include "platform/sound/mixer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,44 +19,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Stream {
-    std::vector<unsigned char> file_bytes;  // the data when the stream was opened by file name
-    Mp3Decoder decoder;
-    int64_t pos = 0;         // frames decoded and handed to the output so far
-    int64_t heard_base = 0;  // pos when the last device buffer began
-    int heard_frames = 0;    // frames of this stream in the last device buffer
-    int channel = -1;
-};
-
-struct Channel {
-    uintptr_t stream = 0;  // 0: free
-    bool paused = false;
-};
-
-// Handles given out are serial numbers, never addresses: a handle that was never returned, or
-// one that was closed, finds nothing in the table instead of touching freed memory.
-struct Mixer {
-    std::mutex mutex;  // guards everything below; the mixing thread holds it while it mixes
-    int output = SOUND_OUTPUT_DEFAULT;
-    bool ready = false;
-    int rate = 0;
-    int buffer_frames = 0;
-    std::vector<Channel> channels;
-    std::unordered_map<uintptr_t, std::unique_ptr<Stream>> streams;
-    uintptr_t next_handle = 1;
-    Clock::time_point last_mix{};
-    std::vector<int32_t> sum;
-    std::vector<int16_t> decoded;
-
-    // The output: an SDL device, or the silent thread.
-    SDL_AudioDeviceID device = 0;
-    bool sdl_audio = false;
-    std::thread silent;
-    std::condition_variable wake;
-    bool stop_silent = false;
-};
+using Clock = SoundClock;
+using Stream = MixStream;
+using Channel = MixChannel;
 
 // Never destroyed: the output may still be mixing while static destructors run at exit.
 Mixer& mixer() {
@@ -82,94 +46,77 @@ int buffer_frames_for(int rate) {
     return n;
 }
 
-void mix_locked(Mixer& m, int16_t* out, int frames) {
-    m.sum.assign(static_cast<size_t>(frames) * 2, 0);
-    if (m.decoded.size() < m.sum.size()) m.decoded.resize(m.sum.size());
-    for (Channel& ch : m.channels) {
-        if (!ch.stream) continue;
-        Stream& s = *m.streams.at(ch.stream);
-        s.heard_base = s.pos;
-        s.heard_frames = 0;
-        if (ch.paused) continue;
-        int n = s.decoder.read(m.decoded.data(), frames);
-        for (int i = 0; i < n * 2; ++i) m.sum[i] += m.decoded[i];
-        s.pos += n;
-        s.heard_frames = n;
+// A device whose callbacks stop arriving for this long counts as gone even when it says
+// nothing: a wedged sound server is as silent as an unplugged headset.
+constexpr auto kStallLimit = std::chrono::seconds(1);
+
+// Watches the device while it plays: every buffer period it asks whether the device went
+// away or stopped pulling the mix. Returns true when the device is gone, false when the
+// output is being stopped. A gone device is left open, mixing nothing, until the output
+// stops: closing it waits for its thread, and the music would stand still meanwhile.
+bool watch_device(Mixer& m, std::unique_lock<std::mutex>& lock) {
+    const auto period = std::chrono::nanoseconds(int64_t{m.buffer_frames} * 1000000000 / m.rate);
+    for (;;) {
+        if (m.wake.wait_for(lock, period, [&] { return m.stop_clock; })) return false;
+        bool stalled = Clock::now() - m.last_mix > kStallLimit;
+        lock.unlock();
+        bool gone = m.device_gone.load() || device_lost(m) || stalled;
+        if (gone) m.device_gone = true;  // the callback, if it still runs, mixes nothing more
+        lock.lock();
+        if (gone) return true;
     }
-    for (size_t i = 0; i < m.sum.size(); ++i)
-        out[i] = static_cast<int16_t>(std::clamp<int32_t>(m.sum[i], -32768, 32767));
-    m.last_mix = Clock::now();
 }
 
-void SDLCALL device_callback(void* userdata, Uint8* bytes, int len) {
-    Mixer& m = *static_cast<Mixer*>(userdata);
-    std::lock_guard<std::mutex> lock(m.mutex);
-    mix_locked(m, reinterpret_cast<int16_t*>(bytes), len / 4);
-}
-
-// Stands in for a device: mixes one buffer, then waits until the buffer would have played.
-// Deadlines count from the start, so the clock does not drift; after a long stall it resyncs
+// The silent output: mixes one buffer, then waits until the buffer would have played.
+// Deadlines count from `start`, so the clock does not drift; after a long stall it resyncs
 // instead of racing through the missed buffers.
-void silent_output(Mixer& m) {
-    std::unique_lock<std::mutex> lock(m.mutex);
+void play_silently(Mixer& m, std::unique_lock<std::mutex>& lock, Clock::time_point start) {
     std::vector<int16_t> buffer(static_cast<size_t>(m.buffer_frames) * 2);
     const int rate = m.rate, frames = m.buffer_frames;
-    Clock::time_point start = Clock::now();
     int64_t mixed = 0;
-    while (!m.stop_silent) {
-        mix_locked(m, buffer.data(), frames);
-        mixed += frames;
-        auto due = start + std::chrono::nanoseconds(mixed * 1000000000 / rate);
+    while (!m.stop_clock) {
+        auto due = start + std::chrono::nanoseconds((mixed + frames) * 1000000000 / rate);
         if (Clock::now() - due > std::chrono::milliseconds(250)) {
             start = Clock::now();
             mixed = 0;
             continue;
         }
-        m.wake.wait_until(lock, due, [&] { return m.stop_silent; });
+        mix_locked(m, buffer.data(), frames);
+        mixed += frames;
+        m.wake.wait_until(lock, due, [&] { return m.stop_clock; });
     }
 }
 
-bool open_device(Mixer& m) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-    SDL_AudioSpec want{}, have{};
-    want.freq = m.rate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = static_cast<Uint16>(m.buffer_frames);
-    want.callback = device_callback;
-    want.userdata = &m;
-    // No changes allowed: SDL converts to whatever the hardware wants, so the callback always
-    // mixes 16-bit stereo at the mix rate.
-    m.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (m.device == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
+// The clock thread of a real-time init. Without a device it is the silent output from the
+// start. With one it watches it, and when the device goes away it carries the streams on
+// silently from where the device's last buffer left them, on a clock that counts from that
+// buffer: the music's position keeps moving with real time and never jumps back or skips.
+void run_clock(Mixer& m, bool watching) {
+    std::unique_lock<std::mutex> lock(m.mutex);
+    Clock::time_point start = Clock::now();
+    if (watching) {
+        if (!watch_device(m, lock)) return;
+        start = m.last_mix;
+        m.running = SOUND_OUTPUT_NOSOUND;
     }
-    m.sdl_audio = true;
-    SDL_PauseAudioDevice(m.device, 0);
-    return true;
+    play_silently(m, lock, start);
 }
 
-// Called without the lock held: closing the device and joining the thread both wait for a
-// mix that may itself be waiting for the lock.
+// Called without the lock held: stopping the clock thread and closing the device both wait
+// for a mix that may itself be waiting for the lock. The clock thread goes first, so that it
+// is not closing the device at the same time.
 void stop_output(Mixer& m) {
-    if (m.device) {
-        SDL_CloseAudioDevice(m.device);
-        m.device = 0;
-    }
-    if (m.sdl_audio) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        m.sdl_audio = false;
-    }
-    if (m.silent.joinable()) {
+    if (m.clock_thread.joinable()) {
         {
             std::lock_guard<std::mutex> lock(m.mutex);
-            m.stop_silent = true;
+            m.stop_clock = true;
         }
         m.wake.notify_all();
-        m.silent.join();
-        m.stop_silent = false;
+        m.clock_thread.join();
+        m.stop_clock = false;
     }
+    device_close(m);
+    m.device_gone = false;
 }
 
 void release_all(Mixer& m) {
@@ -195,11 +142,41 @@ bool read_file(const char* name, int offset, int length, std::vector<unsigned ch
 
 }  // namespace
 
+void mix_locked(Mixer& m, int16_t* out, int frames) {
+    m.sum.assign(static_cast<size_t>(frames) * 2, 0);
+    if (m.decoded.size() < m.sum.size()) m.decoded.resize(m.sum.size());
+    for (MixChannel& ch : m.channels) {
+        if (!ch.stream) continue;
+        MixStream& s = *m.streams.at(ch.stream);
+        s.heard_base = s.pos;
+        s.heard_frames = 0;
+        if (ch.paused) continue;
+        int n = s.decoder.read(m.decoded.data(), frames);
+        for (int i = 0; i < n * 2; ++i) m.sum[i] += m.decoded[i];
+        s.pos += n;
+        s.heard_frames = n;
+    }
+    for (size_t i = 0; i < m.sum.size(); ++i)
+        out[i] = static_cast<int16_t>(std::clamp<int32_t>(m.sum[i], -32768, 32767));
+    m.last_mix = SoundClock::now();
+}
+
 int sound_set_output(int output) {
-    if (output != SOUND_OUTPUT_NOSOUND && output != SOUND_OUTPUT_DEFAULT) return 0;
+    if (output != SOUND_OUTPUT_NOSOUND && output != SOUND_OUTPUT_DEFAULT &&
+        output != SOUND_OUTPUT_MANUAL)
+        return 0;
     Mixer& m = mixer();
     std::lock_guard<std::mutex> lock(m.mutex);
+    if (m.output_fixed) return output == m.output;
     m.output = output;
+    return 1;
+}
+
+int sound_fix_output(int output) {
+    if (!sound_set_output(output)) return 0;
+    Mixer& m = mixer();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.output_fixed = true;
     return 1;
 }
 
@@ -209,6 +186,7 @@ int sound_init(int mixrate, int maxchannels, unsigned int /*flags*/) {
     std::call_once(exit_hook, [] { std::atexit(sound_shutdown); });
     release_all(m);
     if (mixrate < 4000 || mixrate > 192000 || maxchannels < 1 || maxchannels > 1024) return 0;
+    int output;
     {
         std::lock_guard<std::mutex> lock(m.mutex);
         m.rate = mixrate;
@@ -216,11 +194,33 @@ int sound_init(int mixrate, int maxchannels, unsigned int /*flags*/) {
         m.channels.assign(static_cast<size_t>(maxchannels), Channel{});
         m.last_mix = Clock::now();
         m.ready = true;
+        output = m.output;
     }
-    if (m.output == SOUND_OUTPUT_DEFAULT && open_device(m)) return 1;
-    m.silent = std::thread(silent_output, std::ref(m));
+    if (output == SOUND_OUTPUT_MANUAL) {
+        m.running = SOUND_OUTPUT_MANUAL;
+        return 1;
+    }
+    bool device = output == SOUND_OUTPUT_DEFAULT && device_open(m);
+    m.running = device ? SOUND_OUTPUT_DEFAULT : SOUND_OUTPUT_NOSOUND;
+    m.clock_thread = std::thread(run_clock, std::ref(m), device);
     return 1;
 }
+
+int sound_mix(short* out, int frames) {
+    Mixer& m = mixer();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    if (!out || frames <= 0 || !m.ready || m.running != SOUND_OUTPUT_MANUAL) return 0;
+    mix_locked(m, out, frames);
+    return frames;
+}
+
+int sound_get_output() {
+    Mixer& m = mixer();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    return m.ready ? m.running : -1;
+}
+
+void sound_simulate_device_loss() { mixer().device_gone = true; }
 
 SoundStream* sound_stream_open(const char* name_or_data, unsigned int mode, int offset,
                                int length) {
@@ -299,7 +299,9 @@ int sound_stream_get_time(SoundStream* stream) {
     if (!s) return 0;
     int64_t frames = s->pos;
     // While it plays, the device is somewhere inside the last buffer it was given.
-    if (s->channel >= 0 && !m.channels[s->channel].paused && s->heard_frames > 0) {
+    // (In the non-real-time mode the caller took the whole buffer: the position is exact.)
+    if (m.running != SOUND_OUTPUT_MANUAL && s->channel >= 0 && !m.channels[s->channel].paused &&
+        s->heard_frames > 0) {
         auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
                                                                              m.last_mix);
         int64_t played = elapsed.count() * m.rate / 1000000;

@@ -4,9 +4,12 @@
 
 // Outputs for sound_set_output. 1 is the platform's default output; when it cannot be opened
 // (no sound card), and with NOSOUND, a silent output consumes the mix in real time instead, so
-// stream positions still advance.
+// stream positions still advance. The same happens when the device goes away while it plays:
+// the streams carry on silently from where they were until the next sound_init. MANUAL plays
+// nothing and moves nothing by itself: the program pulls the mix with sound_mix.
 #define SOUND_OUTPUT_NOSOUND 0
 #define SOUND_OUTPUT_DEFAULT 1
+#define SOUND_OUTPUT_MANUAL 2
 
 // "Any free channel" for sound_stream_play_ex.
 #define SOUND_FREE (-1)
@@ -26,8 +29,8 @@ struct SoundStream;
 // it does nothing and reports failure. Calls are serialised against each other and against the
 // mixing thread.
 
-// Selects the output used by the next sound_init (NOSOUND or DEFAULT). Returns 1 on success,
-// 0 for an unknown output.
+// Selects the output used by the next sound_init (NOSOUND, DEFAULT or MANUAL). Returns 1 on
+// success, 0 for an unknown output or when sound_fix_output fixed another one.
 int sound_set_output(int output);
 // Opens the output at mixrate Hz (4000..192000) with maxchannels mixing channels (1..1024);
 // flags are accepted and ignored. Any earlier init is undone first, whatever this call's
@@ -61,6 +64,19 @@ int sound_stream_set_time(SoundStream* stream, int ms);
 int sound_stream_close(SoundStream* stream);
 
 // Additions beyond the eight operations, for tools and tests.
+// Selects the output and keeps it: later sound_set_output calls leave it as it is. A program
+// that renders offline fixes MANUAL before code that would select the default output runs.
+// Returns 1 on success, 0 for an unknown output.
+int sound_fix_output(int output);
+// With the MANUAL output: mixes the next `frames` frames of every playing channel into out
+// (16-bit interleaved stereo at the mix rate, silence where nothing plays) and moves the
+// streams on by exactly that much. Returns frames, or 0 without a MANUAL init.
+int sound_mix(short* out, int frames);
+// The output the current init runs on (NOSOUND after a device was lost or none opened), or
+// -1 before sound_init.
+int sound_get_output();
+// Test seam: behaves as if the audio device had just been unplugged.
+void sound_simulate_device_loss();
 // The stream's length in milliseconds (exact with SOUND_MPEGACCURATE), 0 for a bad handle.
 int sound_stream_get_length_ms(SoundStream* stream);
 // Stops the output and releases every stream, as a new sound_init would, and opens nothing.

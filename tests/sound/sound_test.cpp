@@ -211,6 +211,51 @@ TEST_F(SoundTest, WithoutAnAudioDeviceTheClockStillRuns) {
     EXPECT_EQ(sound_set_output(7), 0);
 }
 
+// An unplugged device: the streams carry on over the silent output from the sample the device
+// last took, so the clock keeps pace with real time and never steps back; the device's output
+// holds the track up to the loss and then silence, nothing replayed. A new init finds a device.
+TEST_F(SoundTest, LostDeviceHandsTheStreamsToTheSilentOutput) {
+    std::string out = dir.path + "/out.raw";
+    use_disk_driver(out, -1);
+    ASSERT_EQ(sound_set_output(SOUND_OUTPUT_DEFAULT), 1);
+    ASSERT_EQ(sound_init(44100, 32, 0), 1);
+    ASSERT_EQ(sound_get_output(), SOUND_OUTPUT_DEFAULT);
+    int channel = -1;
+    SoundStream* s = open_tone(&channel);
+    sound_set_paused(channel, 0);
+    std::this_thread::sleep_for(Ms(400));
+
+    const double buffer_ms = kBuffer * 1000.0 / 44100;
+    int before = sound_stream_get_time(s);
+    auto lost_at = Clock::now();
+    sound_simulate_device_loss();
+    int last = before, largest_step = 0;
+    while (Clock::now() - lost_at < Ms(600)) {
+        int t = sound_stream_get_time(s);
+        ASSERT_GE(t, last) << "the clock stepped back";
+        largest_step = std::max(largest_step, t - last);
+        last = t;
+        std::this_thread::sleep_for(Ms(1));
+    }
+    double wall = std::chrono::duration<double, std::milli>(Clock::now() - lost_at).count();
+    EXPECT_EQ(sound_get_output(), SOUND_OUTPUT_NOSOUND);
+    EXPECT_NEAR(last - before, wall, buffer_ms + 5);
+    EXPECT_LE(largest_step, 2 * buffer_ms);
+    sound_shutdown();
+
+    Pcm played = read_pcm(out);
+    long start = find_frames(played, ref, 0, 4096);
+    ASSERT_GE(start, 0);
+    size_t heard = matching_frames(played, start, ref, 0);
+    EXPECT_GT(heard, 44100u * (before - 50) / 1000);
+    EXPECT_LE(heard, 44100u * (before + 50) / 1000);
+    EXPECT_TRUE(silent(played, start + heard, frames(played)));
+
+    use_dummy_driver();
+    ASSERT_EQ(sound_init(44100, 32, 0), 1);
+    EXPECT_EQ(sound_get_output(), SOUND_OUTPUT_DEFAULT);
+}
+
 TEST_F(SoundTest, CloseSilencesTheStreamAndInvalidatesTheHandle) {
     std::string out = dir.path + "/out.raw";
     use_disk_driver(out, -1);
@@ -352,6 +397,40 @@ TEST_F(SoundTest, OtherRatesAndMonoPlayAtTheRightSpeed) {
             EXPECT_EQ(played[2 * (first + 1000)], played[2 * (first + 1000) + 1]);
         }
     }
+}
+
+// The non-real-time output: nothing moves until the program mixes, and then exactly by what
+// it took; pause holds the stream, seeks land on the sample. A fixed output outlasts the
+// default selection that start-up code makes.
+TEST_F(SoundTest, ManualOutputMovesExactlyByWhatIsMixed) {
+    ASSERT_EQ(sound_fix_output(SOUND_OUTPUT_MANUAL), 1);
+    EXPECT_EQ(sound_set_output(SOUND_OUTPUT_DEFAULT), 0);
+    ASSERT_EQ(sound_init(44100, 32, 0), 1);
+    EXPECT_EQ(sound_get_output(), SOUND_OUTPUT_MANUAL);
+    int channel = -1;
+    SoundStream* s = open_tone(&channel);
+    sound_set_paused(channel, 0);
+    std::this_thread::sleep_for(Ms(60));
+    EXPECT_EQ(sound_stream_get_time(s), 0);
+
+    Pcm out(2 * 44100);
+    ASSERT_EQ(sound_mix(out.data(), 1000), 1000);
+    EXPECT_EQ(sound_stream_get_time(s), 22);  // 1000 frames: 22.7 ms
+    ASSERT_EQ(sound_mix(out.data() + 2000, 44100 - 1000), 44100 - 1000);
+    EXPECT_EQ(sound_stream_get_time(s), 1000);
+    EXPECT_EQ(matching_frames(out, 0, ref, 0), 44100u);
+
+    sound_set_paused(channel, 1);
+    ASSERT_EQ(sound_mix(out.data(), 500), 500);
+    EXPECT_EQ(sound_stream_get_time(s), 1000);
+    EXPECT_TRUE(silent(out, 0, 500));
+
+    sound_set_paused(channel, 0);
+    ASSERT_EQ(sound_stream_set_time(s, 1500), 1);
+    ASSERT_EQ(sound_mix(out.data(), 100), 100);
+    EXPECT_EQ(matching_frames(out, 0, ref, 66150), 100u);
+    EXPECT_EQ(sound_stream_get_time(s), 1502);
+    EXPECT_EQ(sound_mix(nullptr, 100), 0);
 }
 
 TEST_F(SoundTest, BrokenDataAndBadHandlesAreRefusedWithoutHarm) {
