@@ -3,7 +3,7 @@
 // client area, and the window procedure that fills KeyTable and the active flag.
 #pragma once
 
-#include "app/screen_size.h"
+#include "demo/screen_size.h"
 #include "platform/win32/win32.h"
 
 extern bool KeyTable[256];

@@ -21,7 +21,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                     MB_YESNO | MB_ICONQUESTION) == IDNO)
         fullscreen = false;
 
-    if (!open_gl_window("glow of the snow", 640, 480, 32, fullscreen)) return kExitWindowFailed;
+    if (!open_gl_window("glow of the snow", screen_width, screen_height, 32, fullscreen)) return kExitWindowFailed;
 
     for (;;) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -52,8 +52,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             KeyTable[VK_F1] = false;
             close_gl_window();
             fullscreen = !fullscreen;
-            if (!open_gl_window("Kivo's Textures, Lighting & Keyboard Tutorial", 640, 480, 16,
-                                fullscreen))
+            if (!open_gl_window("Kivo's Textures, Lighting & Keyboard Tutorial", screen_width,
+                                screen_height, 16, fullscreen))
                 return kExitWindowFailed;
         }
     }

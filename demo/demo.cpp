@@ -6,6 +6,7 @@
 #include "demo/font.h"
 #include "demo/glow.h"
 #include "demo/scene.h"
+#include "demo/screen_size.h"
 #include "platform/gl.h"
 
 unsigned int objtex_texture;
@@ -59,17 +60,18 @@ void draw_letterbox_bars() {
     glDisable(GL_TEXTURE_2D);
     begin_overlay_2d();
     glColor3f(0.0f, 0.0f, 0.0f);
+    const float w = static_cast<float>(screen_width), h = static_cast<float>(screen_height);
     glBegin(GL_QUADS);  // top bar, rows 0-59
     glVertex2f(0.0f, 0.0f);
     glVertex2f(0.0f, 60.0f);
-    glVertex2f(640.0f, 60.0f);
-    glVertex2f(640.0f, 0.0f);
+    glVertex2f(w, 60.0f);
+    glVertex2f(w, 0.0f);
     glEnd();
-    glBegin(GL_QUADS);  // bottom bar, rows 420-479
-    glVertex2f(0.0f, 420.0f);
-    glVertex2f(0.0f, 480.0f);
-    glVertex2f(640.0f, 480.0f);
-    glVertex2f(640.0f, 420.0f);
+    glBegin(GL_QUADS);  // bottom bar, the last 60 rows
+    glVertex2f(0.0f, h - 60.0f);
+    glVertex2f(0.0f, h);
+    glVertex2f(w, h);
+    glVertex2f(w, h - 60.0f);
     glEnd();
     glEnable(GL_TEXTURE_2D);
     end_overlay_2d();
@@ -79,7 +81,7 @@ void begin_overlay_2d() {
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(0.0, 640.0, 480.0, 0.0, -1.0, 1.0);
+    glOrtho(0.0, screen_width, screen_height, 0.0, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();

@@ -7,6 +7,7 @@
 
 #include "audio/music.h"
 #include "demo/demo.h"
+#include "demo/screen_size.h"
 #include "platform/gl.h"
 
 unsigned int font_list_base;
@@ -58,7 +59,7 @@ void print_text(float scale, int x, int y, const char* text, int charset) {
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(0.0, 640.0, 0.0, 480.0, -1.0, 1.0);
+    glOrtho(0.0, screen_width, 0.0, screen_height, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();

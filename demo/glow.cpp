@@ -3,7 +3,7 @@
 // the unprocessed frame added on top. Everything stays on the GPU.
 #include "demo/glow.h"
 
-#include "app/screen_size.h"
+#include "demo/screen_size.h"
 #include "platform/gl.h"
 
 unsigned int glow_textures[2];
