@@ -21,7 +21,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                     MB_YESNO | MB_ICONQUESTION) == IDNO)
         fullscreen = false;
 
-    if (!open_gl_window("glow of the snow", screen_width, screen_height, 32, fullscreen)) return kExitWindowFailed;
+    if (!open_gl_window("glow of the snow", screen_width, screen_height, 32, fullscreen))
+        return kExitWindowFailed;
 
     for (;;) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

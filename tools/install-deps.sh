@@ -10,7 +10,7 @@ packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   # tests and benchmarks
   libgtest-dev libbenchmark-dev libtinyobjloader-dev
-  xvfb xdotool x11-utils xfonts-base imagemagick
+  xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick
   # asset generators
   lame libfreetype-dev fonts-dejavu-core
   # fuzzing and sanitizers

@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -48,6 +49,9 @@ std::deque<MSG> posted;   // PostQuitMessage and friends
 std::deque<MSG> pending;  // messages already translated from SDL events
 int cursor_counter = 0;
 bool display_mode_changed = false;
+bool no_display_reported = false;
+bool default_syscommand_ran = false;  // set by DefWindowProcA, read by ask_about_screen_saver
+Uint32 screen_saver_asked_at = 0;
 
 int module_anchor;
 
@@ -80,7 +84,12 @@ LRESULT send_message(HWND__* w, UINT msg, WPARAM wparam, LPARAM lparam) {
 // run without a display must fail window creation rather than run invisibly.
 bool ensure_video() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");  // held off by ask_about_screen_saver
+    // Without WAYLAND_DISPLAY there is no Wayland session to find, and trying one anyway only
+    // prints libwayland's complaints; X11 alone is tried then, unless the user chose a driver.
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    if ((!wayland || !*wayland) && !getenv("SDL_VIDEODRIVER"))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || !strcmp(driver, "offscreen") || !strcmp(driver, "dummy") ||
@@ -90,6 +99,37 @@ bool ensure_video() {
     }
     SDL_StopTextInput();
     return true;
+}
+
+// Windows asks the foreground window before it starts the screen saver or powers the monitor
+// down, and a window procedure that swallows the request keeps the screen on. The layer asks
+// the same way when a window is shown and every few seconds while one is up, and holds the
+// desktop's screen saver off exactly while the procedure swallows either request.
+void ask_about_screen_saver(HWND__* w) {
+    bool swallowed = false;
+    for (WPARAM command : {WPARAM{SC_SCREENSAVE}, WPARAM{SC_MONITORPOWER}}) {
+        default_syscommand_ran = false;
+        send_message(w, WM_SYSCOMMAND, command, command == SC_MONITORPOWER ? 2 : 0);
+        if (!default_syscommand_ran) swallowed = true;
+    }
+    if (swallowed) SDL_DisableScreenSaver();
+    else SDL_EnableScreenSaver();
+    screen_saver_asked_at = SDL_GetTicks();
+}
+
+const Uint32 kScreenSaverAskEvery = 5000;  // ms
+
+// Once per process, when a box cannot be shown because there is no display: which display
+// variables were tried, so the viewer knows what to set.
+void report_no_display() {
+    if (no_display_reported) return;
+    no_display_reported = true;
+    const char* x = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    std::string tried = x && *x ? std::string("DISPLAY=") + x : "DISPLAY is not set";
+    tried += wayland && *wayland ? std::string(", WAYLAND_DISPLAY=") + wayland
+                                 : ", WAYLAND_DISPLAY is not set";
+    fprintf(stderr, "No display could be opened (%s).\n", tried.c_str());
 }
 
 MSG make_msg(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -351,6 +391,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
             windows.erase(i);
             break;
         }
+    if (windows.empty()) SDL_EnableScreenSaver();  // no window left to keep the screen on
     return TRUE;
 }
 
@@ -367,6 +408,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
     client_size(w, &width, &height);
     send_message(w, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
     send_message(w, WM_ACTIVATE, MAKELPARAM(WA_ACTIVE, 0), 0);
+    ask_about_screen_saver(w);
     return was_visible;
 }
 
@@ -468,7 +510,11 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
                               nullptr};
     int button = -1;
     if (SDL_ShowMessageBox(&box, &button) != 0) {
-        // No box can be shown (no display): the message still reaches the user.
+        // No box can be shown (no display). A question nobody can answer is not printed as if
+        // someone could: it takes its Escape answer, as a box closed without a button does.
+        // A message still reaches the user, after one line that says why there is no box.
+        if (!ensure_video()) report_no_display();
+        if (ask) return IDNO;
         fprintf(stderr, "%s: %s\n", caption, text);
         return 0;
     }
@@ -488,7 +534,12 @@ BOOL WINAPI PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT remove) {
         }
         if (!pending.empty()) queue = &pending;
     }
-    if (!queue) return FALSE;
+    if (!queue) {
+        // An idle turn: the moment Windows would decide whether to start the screen saver.
+        if (!windows.empty() && SDL_GetTicks() - screen_saver_asked_at >= kScreenSaverAskEvery)
+            ask_about_screen_saver(windows.back().get());
+        return FALSE;
+    }
     *msg = queue->front();
     if (remove & PM_REMOVE) queue->pop_front();
     return TRUE;
@@ -515,6 +566,8 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
                 case SC_MINIMIZE: SDL_MinimizeWindow(w->sdl); break;
                 case SC_MAXIMIZE: SDL_MaximizeWindow(w->sdl); break;
                 case SC_RESTORE: SDL_RestoreWindow(w->sdl); break;
+                case SC_SCREENSAVE:
+                case SC_MONITORPOWER: default_syscommand_ran = true; break;  // let through
             }
             return 0;
         case WM_SYSKEYDOWN:

@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/scrnsaver.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -228,6 +229,16 @@ bool wants_fullscreen(const std::string& display, unsigned long window) {
         found |= reinterpret_cast<Atom*>(data)[i] == fullscreen;
     XFree(data);
     return found;
+}
+
+bool screen_saver_on(const std::string& display) {
+    Connection c(display);
+    if (!c.display) return false;
+    XScreenSaverInfo* info = XScreenSaverAllocInfo();
+    bool on = info && XScreenSaverQueryInfo(c.display, DefaultRootWindow(c.display), info) &&
+              info->state == ScreenSaverOn;
+    XFree(info);
+    return on;
 }
 
 bool request_close(const std::string& display, unsigned long window) {

@@ -63,6 +63,8 @@ bool window_exists(const std::string& display, const std::string& title);
 Geometry geometry(const std::string& display, unsigned long window);
 // Whether the window asks to be full screen (_NET_WM_STATE_FULLSCREEN).
 bool wants_fullscreen(const std::string& display, unsigned long window);
+// Whether the X server's screen saver is running now (the screen-saver extension's state).
+bool screen_saver_on(const std::string& display);
 // Sends the window manager's close request (WM_DELETE_WINDOW).
 bool request_close(const std::string& display, unsigned long window);
 // Moves the pointer into the window and gives it the keyboard focus, so that xdotool's
