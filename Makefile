@@ -33,7 +33,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Only the demo and its libraries: the tests, benchmarks and tools wait for `make test`.
+run: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target glow
 	./$(BUILD)/glow
 
 test: test-release test-sanitize

@@ -1,5 +1,5 @@
-// The one window and its OpenGL context: created step by step, each failure reported in a
-// message box; torn down in reverse order; the window procedure feeds KeyTable.
+// Window creation step by step (class, display mode, window, pixel format, context), each
+// failure reported in its own message box; teardown in the reverse order.
 #include "app/gl_window.h"
 
 #include <cstring>

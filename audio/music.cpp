@@ -1,5 +1,5 @@
-// The music: a fixed playlist of MP3 files, each read whole into memory and streamed from there,
-// one current stream, the track keys and the music clock that drives every animation.
+// Each track is read whole into one malloc'd block that the sound library streams from; the
+// block lives exactly as long as the stream that reads it.
 #include "audio/music.h"
 
 #include "platform/sound/sound.h"
@@ -60,10 +60,6 @@ void start_music() {
 }
 
 void play_track(const char* path) {
-    // Only one stream is current: one left open by the caller is closed before it is replaced,
-    // so that its block can be released.
-    if (music_stream) sound_stream_close(music_stream);
-    forget_stream();
     if (!path) return;
     int size = 0;
     char* block = read_track(path, &size);

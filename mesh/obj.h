@@ -1,5 +1,4 @@
-// Meshes: a two-pass reader for a subset of the Wavefront OBJ format, smooth vertex normals
-// and immediate-mode drawing.
+// Meshes: the ObjModel record, loading it from an OBJ file, its vertex normals and drawing it.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +28,19 @@ struct ObjModel {
     ObjGroup* groups;       // newest group first; "default" is always last
 };
 
+// Reads the OBJ file at path into model, replacing (and freeing) what model held, and computes
+// its normals. Returns 1, or 0 when the file cannot be read or memory runs out; model is then
+// unchanged. model must be zeroed or hold an earlier load.
 int obj_load(ObjModel* model, const char* path);
+// The group of that name, or null.
 ObjGroup* obj_find_group(ObjModel* model, const char* name);
+// The group of that name, added in front of the list when missing; null only when memory runs
+// out.
 ObjGroup* obj_find_or_add_group(ObjModel* model, const char* name);
+// Fills model->normals with each vertex's area-weighted average of its triangles' normals,
+// unit length (zero for a vertex no usable triangle touches).
 void obj_compute_normals(ObjModel* model);
+// Draws every triangle with its normals, and texture coordinates when the model has any, in
+// immediate mode with the current GL state; triangles with vertex numbers out of range are
+// skipped.
 void obj_draw(const ObjModel* model);

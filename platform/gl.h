@@ -1,4 +1,4 @@
-// OpenGL 1.1 and GLU, as the demo uses them, plus the few enums older headers lack.
+// OpenGL 1.1 and GLU, as the demo uses them, plus the rectangle-texture target older headers lack.
 #pragma once
 
 #if defined(_WIN32)
@@ -9,7 +9,4 @@
 
 #ifndef GL_TEXTURE_RECTANGLE_ARB
 #define GL_TEXTURE_RECTANGLE_ARB 0x84F5
-#endif
-#ifndef GL_CLAMP_TO_EDGE
-#define GL_CLAMP_TO_EDGE 0x812F
 #endif

@@ -16,6 +16,10 @@
 #include "tests/png/png_test_files.h"
 #include "tests/support/offscreen_gl.h"
 
+#ifndef GL_CLAMP_TO_EDGE  // OpenGL 1.2; the Windows headers stop at 1.1
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+
 namespace {
 
 class PngBind : public ::testing::Test {
