@@ -24,7 +24,6 @@ const char scroller_message[] =
     "to leave some porridge out for the tomte on christmas eve, or he might play tricks "
     "on you all year. stay warm and may your winter be bright. this was glow of the snow "
     "- see you next winter!";
-static_assert(sizeof(scroller_message) == 842, "the message is 841 bytes long");
 
 void build_font() {
     font_list_base = glGenLists(256);

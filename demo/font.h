@@ -2,7 +2,7 @@
 #pragma once
 
 extern unsigned int font_list_base;
-extern const char scroller_message[];
+extern const char scroller_message[842];  // 841 bytes and the NUL
 
 // Makes 256 display lists (font_list_base on), one glyph of font_texture's 16x16 sheet each,
 // that draw a 16x16 quad and move the pen 10 units right. Needs a current context.

@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(Scroller, TheMessageIsProseOfTheAllowedCharacters) {
-    // No NUL inside: the printer stops at the first, and all of the message must scroll by.
+    // The printer stops at the first NUL: all of the message must come before it.
     EXPECT_EQ(strlen(scroller_message), sizeof scroller_message - 1);
     for (const char* c = scroller_message; *c; ++c)
         EXPECT_TRUE(strchr(" !,-.abcdefghijklmnopqrstuvwxyz", *c)) << "byte " << int(*c);
