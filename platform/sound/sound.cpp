@@ -196,13 +196,14 @@ int sound_init(int mixrate, int maxchannels, unsigned int /*flags*/) {
         m.ready = true;
         output = m.output;
     }
-    if (output == SOUND_OUTPUT_MANUAL) {
-        m.running = SOUND_OUTPUT_MANUAL;
-        return 1;
-    }
     bool device = output == SOUND_OUTPUT_DEFAULT && device_open(m);
-    m.running = device ? SOUND_OUTPUT_DEFAULT : SOUND_OUTPUT_NOSOUND;
-    m.clock_thread = std::thread(run_clock, std::ref(m), device);
+    {
+        std::lock_guard<std::mutex> lock(m.mutex);
+        m.running = output == SOUND_OUTPUT_MANUAL ? SOUND_OUTPUT_MANUAL
+                    : device                      ? SOUND_OUTPUT_DEFAULT
+                                                  : SOUND_OUTPUT_NOSOUND;
+    }
+    if (output != SOUND_OUTPUT_MANUAL) m.clock_thread = std::thread(run_clock, std::ref(m), device);
     return 1;
 }
 
