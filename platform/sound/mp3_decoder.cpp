@@ -131,7 +131,6 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
         resampler_.reset();
         return false;
     }
-    exact_ = accurate;
     const off_t len = mpg123_length(mh_);
     int64_t native_length = len >= 0 ? static_cast<int64_t>(len) : -1;
     begin_trim_ = 0;
@@ -151,6 +150,7 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
     }
     length_ = native_length;
     if (resampler_ && native_length >= 0) length_ = resampler_->output_frames(native_length);
+    exact_ = accurate && length_ >= 0;
     if (seek(0) < 0) {
         mpg123_delete(mh_);
         mh_ = nullptr;
