@@ -35,8 +35,8 @@ off_t source_seek(void* handle, off_t offset, int whence) {
 }
 
 // Input frames fed to the resampler before a seek target, so that its filters hold what they
-// would hold in continuous playback: after 128 the two differ by under 0.03 LSB at every
-// MPEG rate; four times that for margin.
+// would hold in continuous playback: after 128 the two differ by under 0.03 LSB from every MPEG
+// rate to 44.1 or 48 kHz; four times that for margin.
 constexpr int64_t kResamplerPreroll = 512;
 
 // More than any frame can reach back, and more clean frames in a row than any frame needs.
@@ -179,10 +179,13 @@ bool Mp3Decoder::frame_is_sound() {
     mpg123_frameinfo2 info{};
     const off_t at = mpg123_framepos(mh_);
     if (mpg123_info2(mh_, &info) != MPG123_OK) return true;
-    if (info.version != version_ || info.layer != layer_ || info.rate != native_rate_) {
-        // A frame of another MPEG version, layer or rate in the middle of a stream is almost
-        // always a false sync word in damaged data, and decodes to noise up to full scale.
-        next_frame_at_ = at >= 0 ? static_cast<int64_t>(at) + info.framesize : -1;
+    const bool after_gap = next_frame_at_ >= 0 && static_cast<int64_t>(at) != next_frame_at_;
+    next_frame_at_ = at >= 0 ? static_cast<int64_t>(at) + info.framesize : -1;
+    if (after_gap) reservoir_ = 0;
+    if (after_gap && (info.version != version_ || info.layer != layer_ || info.rate != native_rate_)) {
+        // A frame of another MPEG version, layer or rate found after skipped bytes is almost
+        // always a false sync word in damaged data, and decodes to noise up to full scale. (Where
+        // it follows the previous frame directly, a second stream was joined on: it plays.)
         reservoir_ = 0;
         clean_run_ = 0;
         return false;
@@ -197,8 +200,6 @@ bool Mp3Decoder::frame_is_sound() {
     const unsigned char* side = h + 4 + crc;
     const int main_begin = mpeg1 ? (side[0] << 1 | side[1] >> 7) : side[0];
 
-    if (next_frame_at_ >= 0 && static_cast<int64_t>(at) != next_frame_at_) reservoir_ = 0;
-    next_frame_at_ = static_cast<int64_t>(at) + info.framesize;
     const bool complete = main_begin <= reservoir_;
     reservoir_ = std::min<int64_t>(reservoir_ + std::max(0, info.framesize - 4 - crc - side_info),
                                    kFullReservoir);
