@@ -65,11 +65,10 @@ long preframes_for(int version, long rate) {
     return earlier_frames + (reservoir + main_bytes - 1) / main_bytes;
 }
 
-// Full scale is 1.0, as in libmpg123's float output; rounded to nearest and clipped.
+// Full scale is 1.0, as in libmpg123's float output; rounded to nearest and clipped (fmax
+// also turns a NaN into a number).
 int16_t to_s16(float v) {
-    const float s = std::nearbyint(v * 32768.0f);
-    if (std::isnan(s)) return 0;
-    return static_cast<int16_t>(std::clamp(s, -32768.0f, 32767.0f));
+    return static_cast<int16_t>(std::fmin(std::fmax(std::nearbyint(v * 32768.0f), -32768.0f), 32767.0f));
 }
 
 }  // namespace
@@ -161,9 +160,7 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
 }
 
 void Mp3Decoder::forget_frames() {
-    pending_.clear();
-    pending_at_ = 0;
-    resampled_.clear();
+    pending_fill_ = pending_at_ = 0;
     // libmpg123 decodes the pre-frames before a seek target without showing them; they leave
     // the reservoir and the filters as continuous playback would (see preframes_for).
     next_frame_at_ = -1;
@@ -208,15 +205,13 @@ bool Mp3Decoder::frame_is_sound() {
     return clean_run_ >= (mpeg1 ? 2 : 3);
 }
 
-// Room for frames more frames of output at the end of pending_, dropping what was used.
+// Room for frames more frames of output after the pending ones; the buffer only ever grows.
 int16_t* Mp3Decoder::make_room(size_t frames) {
-    if (pending_at_ > 0 && pending_at_ * 2 == pending_.size()) {
-        pending_.clear();
-        pending_at_ = 0;
-    }
-    const size_t at = pending_.size();
-    pending_.resize(at + 2 * frames);
-    return pending_.data() + at;
+    if (pending_at_ == pending_fill_) pending_fill_ = pending_at_ = 0;
+    if (pending_.size() < 2 * (pending_fill_ + frames)) pending_.resize(2 * (pending_fill_ + frames));
+    int16_t* room = pending_.data() + 2 * pending_fill_;
+    pending_fill_ += frames;
+    return room;
 }
 
 // Decodes the next frame into pending_; false when nothing more will come.
@@ -244,13 +239,10 @@ bool Mp3Decoder::decode_frame() {
     const size_t channels = static_cast<size_t>(channels_);
     const size_t frames = bytes / (sizeof(float) * channels);
     float* in = reinterpret_cast<float*>(audio);
-    // Damaged data can decode to huge values or worse; one NaN would stay in the resampler's
-    // recursive filters for good.
-    for (size_t i = 0; i < frames * channels; ++i)
-        if (!(std::fabs(in[i]) <= 4.0f)) in[i] = in[i] > 0 ? 4.0f : (in[i] < 0 ? -4.0f : 0.0f);
-    resampled_.clear();
-    resampler_->process(in, frames, resampled_);
-    const size_t out_frames = resampled_.size() / channels;
+    // Damaged data can decode to huge values; anything not a number would stay in the
+    // resampler's recursive filters for good (fmax turns it into -4).
+    for (size_t i = 0; i < frames * channels; ++i) in[i] = std::fmin(std::fmax(in[i], -4.0f), 4.0f);
+    const size_t out_frames = resampler_->process(in, frames, resampled_);
     int16_t* out = make_room(out_frames);
     for (size_t i = 0; i < out_frames; ++i) {
         const float left = resampled_[i * channels];
@@ -267,7 +259,7 @@ int Mp3Decoder::read(int16_t* out, int frames) {
     if (exact_) want = std::min<int64_t>(want, length_ - pos_);
     int64_t have = 0;
     while (have < want) {
-        const size_t available = pending_.size() / 2 - pending_at_;
+        const size_t available = pending_fill_ - pending_at_;
         if (available > 0) {
             if (skip_ > 0) {
                 const size_t n = static_cast<size_t>(std::min<int64_t>(skip_, available));

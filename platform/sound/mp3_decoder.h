@@ -66,7 +66,8 @@ private:
 
     // Decoded output not yet handed out: interleaved stereo.
     std::vector<int16_t> pending_;
-    size_t pending_at_ = 0;  // frames of pending_ already used
+    size_t pending_fill_ = 0;  // frames in pending_
+    size_t pending_at_ = 0;    // frames of them already used
     std::vector<float> resampled_;
 
     // Layer III damage tracking: a frame's data may start up to 511 bytes back in earlier

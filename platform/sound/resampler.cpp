@@ -40,21 +40,20 @@ void Resampler::restart() {
     syn123_setup_resample(sh_, in_rate_, out_rate_, channels_, 0, 0);
 }
 
-void Resampler::process(const float* in, size_t frames, std::vector<float>& out) {
-    if (!sh_) return;
+size_t Resampler::process(float* in, size_t frames, std::vector<float>& out) {
+    if (!sh_) return 0;
+    const size_t channels = static_cast<size_t>(channels_);
+    size_t produced = 0;
     while (frames > 0) {
         const size_t n = std::min(frames, max_in_);
         const size_t room = syn123_resample_count(in_rate_, out_rate_, n);
-        const size_t at = out.size();
-        out.resize(at + room * static_cast<size_t>(channels_));
-        // The library reads its source without writing to it; the copy only satisfies the
-        // non-const parameter.
-        scratch_.assign(in, in + n * static_cast<size_t>(channels_));
-        const size_t got = syn123_resample(sh_, out.data() + at, scratch_.data(), n);
-        out.resize(at + std::min(got, room) * static_cast<size_t>(channels_));
-        in += n * static_cast<size_t>(channels_);
+        if (out.size() < (produced + room) * channels) out.resize((produced + room) * channels);
+        const size_t got = syn123_resample(sh_, out.data() + produced * channels, in, n);
+        produced += std::min(got, room);
+        in += n * channels;
         frames -= n;
     }
+    return produced;
 }
 
 int64_t Resampler::output_frames(int64_t in_frames) const {

@@ -21,8 +21,10 @@ public:
     bool setup(long in_rate, long out_rate, int channels);
     // Forgets all history: the next input is treated as the start of a stream.
     void restart();
-    // Resamples frames interleaved input frames and appends the result to out.
-    void process(const float* in, size_t frames, std::vector<float>& out);
+    // Resamples frames interleaved input frames into out from its start (grown when too small);
+    // returns the output frames. The input buffer is handed to the library, which does not
+    // promise to leave it alone.
+    size_t process(float* in, size_t frames, std::vector<float>& out);
 
     // Output frames a stream of in_frames input frames yields from the start, or -1.
     int64_t output_frames(int64_t in_frames) const;
@@ -37,5 +39,4 @@ private:
     int channels_ = 0;
     int64_t block_in_ = 1, block_out_ = 1;
     size_t max_in_ = 0;
-    std::vector<float> scratch_;
 };
