@@ -132,6 +132,9 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
     }
     const off_t len = mpg123_length(mh_);
     int64_t native_length = len >= 0 ? static_cast<int64_t>(len) : -1;
+    // After the scan a length below zero means an encoder tag whose trims exceed the few
+    // frames there are: nothing plays.
+    if (accurate && native_length < 0) native_length = 0;
     begin_trim_ = 0;
     if (accurate && native_length >= 0) {
         // When a file holds fewer frames than its encoder tag says (cut or damaged), libmpg123
@@ -306,6 +309,11 @@ int64_t Mp3Decoder::seek(int64_t frame) {
     if (at < 0) return -1;
     forget_frames();
     if (resampler_) resampler_->restart();
+    if (!exact_ && static_cast<int64_t>(at) != from + begin_trim_) {
+        // Without the scan libmpg123 may land elsewhere than asked: the position is where it did.
+        const int64_t in_at = std::max<int64_t>(0, static_cast<int64_t>(at) - begin_trim_);
+        frame = from_out = resampler_ ? std::max<int64_t>(0, resampler_->output_frames(in_at)) : in_at;
+    }
     skip_ = frame - from_out;
     pos_ = frame;
     decoder_done_ = false;
