@@ -313,6 +313,7 @@ int64_t Mp3Decoder::seek(int64_t frame) {
         // Without the scan libmpg123 may land elsewhere than asked: the position is where it did.
         const int64_t in_at = std::max<int64_t>(0, static_cast<int64_t>(at) - begin_trim_);
         frame = from_out = resampler_ ? std::max<int64_t>(0, resampler_->output_frames(in_at)) : in_at;
+        if (length_ >= 0 && frame > length_) frame = length_;
     }
     skip_ = frame - from_out;
     pos_ = frame;
