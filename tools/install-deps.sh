@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libbenchmark-dev libtinyobjloader-dev
   xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick
   # asset generators
-  lame libfreetype-dev fonts-dejavu-core
+  lame sox libfreetype-dev fonts-dejavu-core
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )

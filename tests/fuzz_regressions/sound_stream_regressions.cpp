@@ -1,6 +1,7 @@
 // What fuzzing the sound layer found: a stream of free-format frames, on which libmpg123 lands a
-// seek to the end far beyond the length its scan reported, so the clock read past the end.
-// Every committed input is replayed too.
+// seek to the end far beyond the length its scan reported, so the clock read past the end; and
+// a stream whose encoder tag trims more samples than its frames hold. Every committed input is
+// replayed too.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -51,6 +52,16 @@ TEST(SoundStreamRegressions, ASeekPastTheEndOfADamagedStreamStopsAtItsEnd) {
     EXPECT_EQ(sound_stream_get_time(stream), length_ms);
     EXPECT_EQ(sound_stream_close(stream), 1);
     sound_shutdown();
+}
+
+TEST(SoundStreamRegressions, TrimsBeyondTheDataLeaveAnEmptyStream) {
+    const std::string bytes = read_bytes(regression_input("sound_stream", "gapless_trims_exceed_data.mp3"));
+    ASSERT_FALSE(bytes.empty());
+    Mp3Decoder decoder;
+    ASSERT_TRUE(decoder.open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 44100, true));
+    EXPECT_EQ(decoder.length(), 0);
+    EXPECT_EQ(decoder.seek(5000), 0);
+    EXPECT_TRUE(decoder.at_end());
 }
 
 }  // namespace

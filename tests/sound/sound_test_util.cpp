@@ -76,6 +76,18 @@ bool make_tone_mp3(const std::string& mp3_path, const Tone& tone) {
     return ok;
 }
 
+bool make_sox_mp3(const std::string& mp3_path, int rate, int channels, const std::string& effects,
+                  const std::string& lame_args) {
+    std::string wav = mp3_path + ".wav";
+    std::string sox = "sox -R -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
+                      " -b 16 \"" + wav + "\" " + effects;
+    bool ok = std::system(sox.c_str()) == 0 &&
+              std::system(("lame --quiet " + lame_args + " \"" + wav + "\" \"" + mp3_path + "\"").c_str()) == 0 &&
+              fs::exists(mp3_path);
+    fs::remove(wav);
+    return ok;
+}
+
 std::vector<unsigned char> read_bytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});

@@ -29,6 +29,12 @@ struct Tone {
 // channels is 1). False when lame is missing or fails.
 bool make_tone_mp3(const std::string& mp3_path, const Tone& tone);
 
+// Makes a 16-bit WAV at rate Hz with sox's effects (for instance "synth 2 sine 1000"; noise is
+// the same on every run) and encodes it with `lame --quiet lame_args` into mp3_path. False when
+// either tool fails.
+bool make_sox_mp3(const std::string& mp3_path, int rate, int channels, const std::string& effects,
+                  const std::string& lame_args);
+
 std::vector<unsigned char> read_bytes(const std::string& path);
 bool write_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
 
