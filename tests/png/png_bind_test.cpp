@@ -14,14 +14,14 @@
 
 #include "platform/gl.h"
 #include "tests/png/png_test_files.h"
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 namespace {
 
 class PngBind : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        gl_ = new OffscreenGL(64, 64);
+        gl_ = new OffscreenGL(64, 64, OffscreenRenderer::Llvmpipe);
         char pattern[] = "/tmp/png_bind_test.XXXXXX";
         dir_ = mkdtemp(pattern);
     }
