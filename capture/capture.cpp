@@ -1,8 +1,9 @@
-// The capture loop: render, read back and take the frame's samples here; a worker thread turns
-// the bottom-up pixels into the output's picture and hands picture and samples to the writer.
-// Three frames in flight let rendering and encoding overlap on two cores.
+// The capture loop: worker processes render and read back the frames; this thread takes them in
+// order with each frame's samples, and an encoding thread turns the bottom-up pixels into the
+// output's picture and hands picture and samples to the writer.
 #include "capture/capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "capture/progress.h"
+#include "capture/render_workers.h"
 #include "capture/renderer.h"
 #include "capture/writer.h"
 #include "demo/screen_size.h"
@@ -25,7 +27,8 @@ double seconds_since(Clock::time_point start) {
 }
 
 struct Frame {
-    std::vector<uint8_t> pixels;  // BGRA, bottom row first, as read back
+    int64_t k = 0;
+    const uint8_t* pixels = nullptr;  // BGRA, bottom row first, as read back
     std::vector<int16_t> samples;
     int sample_frames = 0;
 };
@@ -74,9 +77,9 @@ class Enlarger {
 public:
     explicit Enlarger(int scale) : scale_(scale) {}
 
-    Picture picture(const std::vector<uint8_t>& bottom_up) {
+    Picture picture(const uint8_t* bottom_up) {
         const int w = screen_width, h = screen_height;
-        const uint8_t* last_row = bottom_up.data() + static_cast<size_t>(h - 1) * w * 4;
+        const uint8_t* last_row = bottom_up + static_cast<size_t>(h - 1) * w * 4;
         if (scale_ == 1) return Picture{last_row, -static_cast<ptrdiff_t>(w) * 4, w, h};
         const int k = scale_, out_w = w * k;
         const size_t out_row = static_cast<size_t>(out_w) * 4;
@@ -103,24 +106,28 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
                 std::string* error) {
     const Clock::time_point started = Clock::now();
     *stats = CaptureStats{};
+    // The music first, then the renderers, then the output: a missing data/, no GL or a bad
+    // start leave no output behind.
+    int length_ms = 0;
+    if (int status = start_music_track(options, &length_ms, error)) return status;
+    const int fps = options.fps;
+    int64_t total = options.seconds > 0
+                        ? static_cast<int64_t>(options.seconds * fps + 0.5)
+                        : (static_cast<int64_t>(length_ms - options.from_ms) * fps + 999) / 1000;
+    if (total < 1) total = 1;
+    stats->frames_total = static_cast<int>(total);
+
+    const int jobs = static_cast<int>(std::min<int64_t>(options.jobs, total));
+    RenderWorkers workers;
+    if (!workers.start(options, jobs, total, error)) return 1;
     std::unique_ptr<Writer> writer = make_writer(options);
-    DemoRenderer renderer;
-    // The renderer first: a missing data/, no GL or a bad start leave no output behind.
-    if (int status = renderer.start(options, error)) return status;
     if (!writer->open()) {
         *error = writer->error();
         writer->abandon();
         return 1;
     }
 
-    const int fps = options.fps;
-    int64_t total = options.seconds > 0
-                        ? static_cast<int64_t>(options.seconds * fps + 0.5)
-                        : (static_cast<int64_t>(renderer.length_ms() - options.from_ms) * fps + 999) / 1000;
-    if (total < 1) total = 1;
-    stats->frames_total = static_cast<int>(total);
-
-    FrameQueue queue(3);
+    FrameQueue queue(2 * jobs);
     std::atomic<bool> writer_failed{false};
     double convert_s = 0, encode_s = 0;
     int written = 0;
@@ -138,39 +145,44 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
                 if (ok) ++written;
                 else writer_failed = true;
             }
+            workers.release(f->k);
             queue.give_free(f);
         }
     });
 
     Progress progress(stats->frames_total, options.quiet);
-    int k = 0;
+    std::string render_error;
+    int64_t k = 0;
     for (; k < total && !stop && !writer_failed; ++k) {
         Frame* f = queue.take_free();
-        Clock::time_point t0 = Clock::now();
-        renderer.render();
-        stats->render_s += seconds_since(t0);
-        t0 = Clock::now();
-        renderer.read(&f->pixels);
-        stats->read_s += seconds_since(t0);
+        f->k = k;
+        f->pixels = workers.wait_frame(k, &render_error);
+        if (!f->pixels) {
+            queue.give_free(f);
+            break;
+        }
         f->sample_frames = static_cast<int>(frame_start_sample(k + 1, fps) - frame_start_sample(k, fps));
         f->samples.resize(static_cast<size_t>(f->sample_frames) * 2);
-        renderer.mix(f->samples.data(), f->sample_frames);
+        take_samples(f->samples.data(), f->sample_frames);
         queue.give_full(f);
-        progress.update(k + 1);
+        progress.update(static_cast<int>(k + 1));
     }
     queue.close();
     encoder.join();
-    stats->stopped = k < total && !writer_failed;
+    workers.stop();
+    stats->stopped = k < total && !writer_failed && render_error.empty();
 
     Clock::time_point t0 = Clock::now();
-    bool ok = !writer_failed && writer->finish();
+    bool ok = !writer_failed && render_error.empty() && writer->finish();
     encode_s += seconds_since(t0);
     stats->frames_done = written;
+    stats->render_s = workers.render_s();
+    stats->read_s = workers.read_s();
     stats->convert_s = convert_s + writer->converting_s();
     stats->encode_s = encode_s - writer->converting_s();
     stats->wall_s = seconds_since(started);
     if (!ok) {
-        *error = writer->error();
+        *error = render_error.empty() ? writer->error() : render_error;
         writer->abandon();
         return 1;
     }

@@ -1,5 +1,6 @@
-// One capture from start to end: the demo renders frame k for music clock from + k*1000/fps on
-// this thread while a second thread scales, converts and encodes the frames before it.
+// One capture from start to end: worker processes render frame k for music clock
+// from + k*1000/fps while a thread of this process scales, converts and encodes the frames
+// before it.
 #pragma once
 
 #include <atomic>
@@ -12,8 +13,8 @@ struct CaptureStats {
     int frames_done = 0;     // frames written to the output
     bool stopped = false;    // ended early because *stop was set
     double wall_s = 0;       // the whole run, start-up included
-    double render_s = 0;     // demo frames, to the last pixel
-    double read_s = 0;       // reading the pixels back
+    double render_s = 0;     // demo frames, to the last pixel (all workers together)
+    double read_s = 0;       // reading the pixels back (all workers together)
     double convert_s = 0;    // scaling and colour conversion
     double encode_s = 0;     // encoding and writing
 };

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "audio/music.h"
 #include "demo/screen_size.h"
@@ -23,6 +24,7 @@ const char kUsage[] =
     "  --scale K      enlarge 1 to 4 times, nearest neighbour (default 1: 640x480)\n"
     "  --size WxH     encode at this size instead, area-averaged (for small previews)\n"
     "  --crf Q        H.264 quality, 0 (lossless) to 51 (default 18)\n"
+    "  --jobs N       render in N processes at once (default: one per core)\n"
     "  --lighting     render with lighting on, as after pressing L\n"
     "  --quiet        no progress line\n";
 
@@ -66,7 +68,7 @@ bool parse_size(const std::string& text, int* width, int* height) {
 }  // namespace
 
 int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) {
-    bool have_out = false, have_scale = false;
+    bool have_out = false, have_scale = false, have_jobs = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
@@ -100,7 +102,7 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
             continue;
         }
         static const char* const kValued[] = {"--fps", "--from", "--seconds", "--track",
-                                              "--scale", "--size", "--crf"};
+                                              "--scale", "--size", "--crf", "--jobs"};
         bool known = false;
         for (const char* v : kValued) known = known || name == v;
         if (!known) {
@@ -135,6 +137,10 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
         } else if (name == "--size") {
             good = parse_size(value, &o->width, &o->height);
             expect = "WIDTHxHEIGHT, even numbers, such as 320x240";
+        } else if (name == "--jobs") {
+            good = parse_int(value, 1, 64, &o->jobs);
+            have_jobs = true;
+            expect = "a whole number from 1 to 64";
         } else {
             good = parse_int(value, 0, 51, &o->crf);
             expect = "a whole number from 0 to 51";
@@ -163,6 +169,10 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
         *error = "cannot tell what to write from '" + out +
                  "': end it in .mp4, .mkv, .y4m, .webp, .apng or '/' for PNG frames";
         return 2;
+    }
+    if (!have_jobs) {
+        long cores = sysconf(_SC_NPROCESSORS_ONLN);
+        o->jobs = cores < 1 ? 1 : cores > 8 ? 8 : static_cast<int>(cores);
     }
     if (!o->width) {
         o->width = screen_width * o->scale;

@@ -17,6 +17,7 @@ struct CaptureOptions {
     int width = 0;          // --size: the encoded picture, area-averaged; 0 when not given
     int height = 0;
     int crf = 18;
+    int jobs = 1;           // render processes; parse_options sets the number of cores
     bool lighting = false;
     bool quiet = false;
 };

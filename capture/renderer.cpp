@@ -23,16 +23,36 @@ std::string missing_data_file(int track) {
     return "";
 }
 
-int DemoRenderer::start(const CaptureOptions& options, std::string* error) {
+int start_music_track(const CaptureOptions& options, int* length_ms, std::string* error) {
     std::string missing = missing_data_file(options.track);
     if (!missing.empty()) {
         *error = "cannot read " + missing + ": run glow-capture where data/ is (the repository root)";
         return 1;
     }
+    sound_fix_output(SOUND_OUTPUT_MANUAL);
+    track_index = options.track;
+    start_music();
+    if (!music_stream || sound_get_output() != SOUND_OUTPUT_MANUAL) {
+        *error = std::string("cannot play ") + Playlist[options.track];
+        return 1;
+    }
+    *length_ms = sound_stream_get_length_ms(music_stream);
+    if (options.from_ms >= *length_ms) {
+        *error = "--from " + std::to_string(options.from_ms) + " is not before the end of " +
+                 Playlist[options.track] + " (" + std::to_string(*length_ms) + " ms)";
+        return 2;
+    }
+    if (options.from_ms > 0) sound_stream_set_time(music_stream, options.from_ms);
+    return 0;
+}
+
+void take_samples(int16_t* samples, int frames) { sound_mix(samples, frames); }
+
+bool DemoRenderer::start(const CaptureOptions& options, std::string* error) {
     gl_ = std::make_unique<OffscreenGL>(screen_width, screen_height);
     if (!gl_->ok()) {
         *error = "no offscreen OpenGL context: " + gl_->error();
-        return 1;
+        return false;
     }
     // The window's view of its client area, as it is set before the demo starts.
     glViewport(0, 0, screen_width, screen_height);
@@ -42,22 +62,13 @@ int DemoRenderer::start(const CaptureOptions& options, std::string* error) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
+    // The music restarts with the demo, still on the output fixed before.
     sound_fix_output(SOUND_OUTPUT_MANUAL);
     track_index = options.track;
     demo_init();
-    if (!music_stream || sound_get_output() != SOUND_OUTPUT_MANUAL) {
-        *error = std::string("cannot play ") + Playlist[options.track];
-        return 1;
-    }
     if (options.lighting) glEnable(GL_LIGHTING);
-    length_ms_ = sound_stream_get_length_ms(music_stream);
-    if (options.from_ms >= length_ms_) {
-        *error = "--from " + std::to_string(options.from_ms) + " is not before the end of " +
-                 Playlist[options.track] + " (" + std::to_string(length_ms_) + " ms)";
-        return 2;
-    }
     if (options.from_ms > 0) sound_stream_set_time(music_stream, options.from_ms);
-    return 0;
+    return true;
 }
 
 void DemoRenderer::render() {
@@ -66,10 +77,7 @@ void DemoRenderer::render() {
     glFinish();
 }
 
-void DemoRenderer::read(std::vector<uint8_t>* pixels) {
-    pixels->resize(static_cast<size_t>(screen_width) * screen_height * 4);
+void DemoRenderer::read(uint8_t* pixels) {
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, screen_width, screen_height, GL_BGRA, GL_UNSIGNED_BYTE, pixels->data());
+    glReadPixels(0, 0, screen_width, screen_height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 }
-
-void DemoRenderer::mix(int16_t* samples, int frames) { sound_mix(samples, frames); }

@@ -6,34 +6,39 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "capture/options.h"
+#include "demo/screen_size.h"
 
 class OffscreenGL;
+
+// Starts the music alone on the non-real-time output: options.track from options.from_ms.
+// Returns 0 with the track's length in *length_ms, or the exit status for a failure (1 for a
+// missing file or an unplayable track, 2 for a start past the track's end) with error set.
+int start_music_track(const CaptureOptions& options, int* length_ms, std::string* error);
+
+// Takes the next `frames` stereo samples of the mix, moving the music clock by as much.
+void take_samples(int16_t* samples, int frames);
 
 class DemoRenderer {
 public:
     DemoRenderer();
     ~DemoRenderer();
 
-    // Creates the context, starts the demo on options.track with lighting as asked and moves
-    // the music to options.from_ms. Returns 0, or the exit status for a failure (1 for a missing
-    // file, no GL or an unplayable track; 2 for a start past the track's end) with error set.
-    int start(const CaptureOptions& options, std::string* error);
-    // The track's length in milliseconds.
-    int length_ms() const { return length_ms_; }
+    // Creates the context and starts the demo on options.track, with lighting as asked and the
+    // music moved to options.from_ms. Returns false with error set when there is no context.
+    bool start(const CaptureOptions& options, std::string* error);
     // Draws the frame for the music clock as it now stands.
     void render();
-    // Reads the frame drawn last: 4 bytes a pixel (B, G, R, A), bottom row first.
-    void read(std::vector<uint8_t>* pixels);
-    // Takes the next `frames` stereo samples of the mix, moving the music clock by as much.
-    void mix(int16_t* samples, int frames);
+    // Reads the frame drawn last into pixels: 4 bytes a pixel (B, G, R, A), bottom row first.
+    void read(uint8_t* pixels);
 
 private:
     std::unique_ptr<OffscreenGL> gl_;
-    int length_ms_ = 0;
 };
+
+// One frame as read back.
+constexpr size_t kFrameBytes = static_cast<size_t>(screen_width) * screen_height * 4;
 
 // The first sample (at 44100 Hz) of frame k at fps frames a second: round(k * 44100 / fps), so
 // that the sound of every frame is its own interval and the sum never drifts.
