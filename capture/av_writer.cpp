@@ -12,7 +12,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -210,9 +210,12 @@ bool Muxer::write_picture(const Picture& picture, std::string* error) {
         sws_freeContext(convert_);
         source_width_ = picture.width;
         source_height_ = picture.height;
+        // Whole-number enlargements repeat pixels (sharp font); other sizes average areas.
+        const bool whole = video_->width % picture.width == 0 &&
+                           video_->height % picture.height == 0 && video_->width > picture.width;
         convert_ = sws_getContext(picture.width, picture.height, AV_PIX_FMT_BGRA, video_->width,
-                                  video_->height, video_->pix_fmt, SWS_AREA, nullptr, nullptr,
-                                  nullptr);
+                                  video_->height, video_->pix_fmt, whole ? SWS_POINT : SWS_AREA,
+                                  nullptr, nullptr, nullptr);
         if (!convert_) {
             *error = "cannot convert the picture";
             return false;
@@ -296,6 +299,8 @@ public:
     explicit AvWriter(const CaptureOptions& options) : options_(options) {}
 
     bool open() override {
+        // The encoders' own chatter is not for the user; their errors still reach stderr.
+        av_log_set_level(AV_LOG_ERROR);
         const CaptureOptions& o = options_;
         switch (o.kind) {
             case OutputKind::Mp4:

@@ -5,10 +5,6 @@
 #include <cstdio>
 #include <string>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "capture/capture.h"
 #include "capture/options.h"
 
@@ -35,8 +31,6 @@ int main(int argc, char** argv) {
         fprintf(stderr, "glow-capture: %s\n", error.c_str());
         return status;
     }
-    // The encoders' own chatter is not for the user; their errors still reach standard error.
-    av_log_set_level(AV_LOG_ERROR);
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);

@@ -106,6 +106,17 @@ TEST_F(Capture, Mp4HoldsTheFramesAndTheSoundOfItsClock) {
     double correlation = 0;
     EXPECT_EQ(best_lag(reference, m.samples, 22050, 44100, 300, &correlation), 0);
     EXPECT_GT(correlation, 0.98);
+
+    // --scale 2 in H.264: frame 3 at 20 fps from 1350 shows clock 1500, pixels doubled.
+    ASSERT_EQ(run({"--quiet", "--scale", "2", "--fps", "20", "--from", "1350", "--seconds", "0.2", out}), 0);
+    m = read_media(out, 3);
+    ASSERT_EQ(m.width, 1280);
+    ASSERT_EQ(m.height, 960);
+    std::vector<uint8_t> small(640 * 480 * 3);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            std::copy_n(&m.kept_frame[((2 * y) * 1280 + 2 * x) * 3], 3, &small[(y * 640 + x) * 3]);
+    EXPECT_GT(psnr(small, reference_frame(1500)), 35.0);
 }
 
 TEST_F(Capture, RawFramesWavAndPngFramesAreExact) {
