@@ -188,6 +188,8 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
         writer->abandon();
         return 1;
     }
+    // Stopped before a single frame: an empty video is no file to keep.
+    if (written == 0) writer->abandon();
     progress.finish(written);
     return 0;
 }

@@ -20,7 +20,7 @@ struct CaptureStats {
 };
 
 // Runs the capture the options describe. Setting *stop ends it after the frame in hand, with
-// the output finished as for a full run. Returns the exit status: 0 when the output is
+// the output finished as for a full run (and removed when no frame was made yet). Returns the exit status: 0 when the output is
 // complete (also after a stop), 1 for a run-time failure and 2 for a value that only proves
 // wrong on start (a --from past the track), with the reason in *error; a failed output is
 // removed.

@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "glow-capture: %s\n", error.c_str());
         return status;
     }
+    if (stats.stopped && stats.frames_done == 0) {
+        fprintf(stderr, "glow-capture: stopped before the first frame; nothing was written\n");
+        return 128 + stop_signal;
+    }
     if (stats.stopped) {
         fprintf(stderr, "glow-capture: stopped after %d of %d frames; %s holds them\n",
                 stats.frames_done, stats.frames_total, options.out.c_str());
