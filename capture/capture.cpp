@@ -174,8 +174,11 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
     workers.stop();
     stats->stopped = k < total && !writer_failed && render_error.empty();
 
+    // Stopped before a single frame: an empty video is no file to keep.
+    const bool empty = stats->stopped && written == 0;
+    if (empty) writer->abandon();
     Clock::time_point t0 = Clock::now();
-    bool ok = !writer_failed && render_error.empty() && writer->finish();
+    bool ok = !writer_failed && render_error.empty() && (empty || writer->finish());
     encode_s += seconds_since(t0);
     stats->frames_done = written;
     stats->render_s = workers.render_s();
@@ -188,8 +191,6 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
         writer->abandon();
         return 1;
     }
-    // Stopped before a single frame: an empty video is no file to keep.
-    if (written == 0) writer->abandon();
     progress.finish(written);
     return 0;
 }
