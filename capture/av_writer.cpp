@@ -37,7 +37,9 @@ class Muxer {
 public:
     // converting_s adds up the time spent in colour conversion.
     Muxer(std::string path, const char* format_name, double* converting_s)
-        : path_(std::move(path)), temp_(path_ + ".part"), format_name_(format_name),
+        : path_(std::move(path)),
+          temp_(path_ + ".part"),
+          format_name_(format_name),
           converting_s_(converting_s) {}
     ~Muxer() { close(); }
     Muxer(const Muxer&) = delete;
@@ -91,8 +93,7 @@ private:
     std::vector<int16_t> pending_;  // interleaved samples not yet handed to the encoder
 };
 
-bool Muxer::add_video(const VideoSetup& setup, int width, int height, int fps,
-                      std::string* error) {
+bool Muxer::add_video(const VideoSetup& setup, int width, int height, int fps, std::string* error) {
     if (!format_) {
         int code = avformat_alloc_output_context2(&format_, nullptr, format_name_, temp_.c_str());
         if (code < 0) return fail(error, std::string("no ") + format_name_ + " muxer", code);
@@ -128,11 +129,11 @@ bool Muxer::add_video(const VideoSetup& setup, int width, int height, int fps,
         av_dict_set(&options, "quality", "70", 0);
         av_dict_set(&options, "compression_level", "5", 0);
     }
-    if (format_->oformat->flags & AVFMT_GLOBALHEADER)
-        video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int code = avcodec_open2(video_, codec, &options);
     av_dict_free(&options);
-    if (code < 0) return fail(error, std::string("cannot start the ") + setup.encoder + " encoder", code);
+    if (code < 0)
+        return fail(error, std::string("cannot start the ") + setup.encoder + " encoder", code);
 
     video_stream_ = avformat_new_stream(format_, nullptr);
     video_stream_->time_base = video_->time_base;
@@ -163,8 +164,7 @@ bool Muxer::add_audio(const char* encoder, std::string* error) {
     av_channel_layout_default(&audio_->ch_layout, 2);
     audio_->time_base = AVRational{1, kSampleRate};
     if (codec->id == AV_CODEC_ID_AAC) audio_->bit_rate = 192000;
-    if (format_->oformat->flags & AVFMT_GLOBALHEADER)
-        audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int code = avcodec_open2(audio_, codec, nullptr);
     if (code < 0) return fail(error, std::string("cannot start the ") + encoder + " encoder", code);
 
@@ -229,7 +229,8 @@ bool Muxer::write_picture(const Picture& picture, std::string* error) {
     const int stride[1] = {static_cast<int>(picture.stride)};
     auto start = std::chrono::steady_clock::now();
     sws_scale(convert_, source, stride, 0, picture.height, picture_->data, picture_->linesize);
-    *converting_s_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    *converting_s_ +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     picture_->pts = next_picture_++;
     return encode(video_, video_stream_, picture_, error);
 }
@@ -307,24 +308,24 @@ public:
             case OutputKind::Mkv:
                 add_file(o.out, o.kind == OutputKind::Mp4 ? "mp4" : "matroska");
                 return files_[0]->add_video({"libx264", AV_PIX_FMT_YUV420P, o.crf}, o.width,
-                                           o.height, o.fps, &error_) &&
+                                            o.height, o.fps, &error_) &&
                        files_[0]->add_audio("aac", &error_) && files_[0]->open(&error_);
             case OutputKind::Y4m:
                 add_file(o.out, "yuv4mpegpipe");
                 add_file(o.out.substr(0, o.out.size() - 4) + ".wav", "wav");
                 return files_[0]->add_video({"wrapped_avframe", AV_PIX_FMT_YUV420P}, o.width,
-                                           o.height, o.fps, &error_) &&
+                                            o.height, o.fps, &error_) &&
                        files_[1]->add_audio("pcm_s16le", &error_) && files_[0]->open(&error_) &&
                        files_[1]->open(&error_);
             case OutputKind::Webp:
                 add_file(o.out, "webp");
                 return files_[0]->add_video({"libwebp_anim", AV_PIX_FMT_BGRA}, o.width, o.height,
-                                           o.fps, &error_) &&
+                                            o.fps, &error_) &&
                        files_[0]->open(&error_);
             default:
                 add_file(o.out, "apng");
                 return files_[0]->add_video({"apng", AV_PIX_FMT_RGB24}, o.width, o.height, o.fps,
-                                           &error_) &&
+                                            &error_) &&
                        files_[0]->open(&error_);
         }
     }

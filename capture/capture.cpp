@@ -85,7 +85,8 @@ public:
         const size_t out_row = static_cast<size_t>(out_w) * 4;
         big_.resize(out_row * h * k);
         for (int y = 0; y < h; ++y) {
-            const uint32_t* in = reinterpret_cast<const uint32_t*>(last_row - static_cast<size_t>(y) * w * 4);
+            const uint32_t* in =
+                reinterpret_cast<const uint32_t*>(last_row - static_cast<size_t>(y) * w * 4);
             uint32_t* out = reinterpret_cast<uint32_t*>(big_.data() + out_row * y * k);
             for (int x = 0; x < w; ++x)
                 for (int i = 0; i < k; ++i) *out++ = in[x];
@@ -144,8 +145,10 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
                 bool ok = writer->add_picture(picture) &&
                           writer->add_samples(f->samples.data(), f->sample_frames);
                 encode_s += seconds_since(t0);
-                if (ok) ++written;
-                else writer_failed = true;
+                if (ok)
+                    ++written;
+                else
+                    writer_failed = true;
             }
             workers.release(f->k);
             queue.give_free(f);
@@ -163,7 +166,8 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
             queue.give_free(f);
             break;
         }
-        f->sample_frames = static_cast<int>(frame_start_sample(k + 1, fps) - frame_start_sample(k, fps));
+        f->sample_frames =
+            static_cast<int>(frame_start_sample(k + 1, fps) - frame_start_sample(k, fps));
         f->samples.resize(static_cast<size_t>(f->sample_frames) * 2);
         take_samples(f->samples.data(), f->sample_frames);
         queue.give_full(f);

@@ -61,8 +61,7 @@ bool parse_size(const std::string& text, int* width, int* height) {
     size_t x = text.find('x');
     if (x == std::string::npos) return false;
     return parse_int(text.substr(0, x), 16, 7680, width) &&
-           parse_int(text.substr(x + 1), 16, 4320, height) && *width % 2 == 0 &&
-           *height % 2 == 0;
+           parse_int(text.substr(x + 1), 16, 4320, height) && *width % 2 == 0 && *height % 2 == 0;
 }
 
 }  // namespace
@@ -101,8 +100,8 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
             (name == "--lighting" ? o->lighting : o->quiet) = true;
             continue;
         }
-        static const char* const kValued[] = {"--fps", "--from", "--seconds", "--track",
-                                              "--scale", "--size", "--crf", "--jobs"};
+        static const char* const kValued[] = {"--fps",   "--from", "--seconds", "--track",
+                                              "--scale", "--size", "--crf",     "--jobs"};
         bool known = false;
         for (const char* v : kValued) known = known || name == v;
         if (!known) {
@@ -150,7 +149,7 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
             return 2;
         }
     }
-    if (!have_out) {
+    if (!have_out || o->out.empty()) {
         *error = "no output given (try --help)";
         return 2;
     }
@@ -159,12 +158,18 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
         return 2;
     }
     const std::string& out = o->out;
-    if (out.back() == '/') o->kind = OutputKind::PngFrames;
-    else if (ends_with(out, ".mp4")) o->kind = OutputKind::Mp4;
-    else if (ends_with(out, ".mkv")) o->kind = OutputKind::Mkv;
-    else if (ends_with(out, ".y4m")) o->kind = OutputKind::Y4m;
-    else if (ends_with(out, ".webp")) o->kind = OutputKind::Webp;
-    else if (ends_with(out, ".apng")) o->kind = OutputKind::Apng;
+    if (out.back() == '/')
+        o->kind = OutputKind::PngFrames;
+    else if (ends_with(out, ".mp4"))
+        o->kind = OutputKind::Mp4;
+    else if (ends_with(out, ".mkv"))
+        o->kind = OutputKind::Mkv;
+    else if (ends_with(out, ".y4m"))
+        o->kind = OutputKind::Y4m;
+    else if (ends_with(out, ".webp"))
+        o->kind = OutputKind::Webp;
+    else if (ends_with(out, ".apng"))
+        o->kind = OutputKind::Apng;
     else {
         *error = "cannot tell what to write from '" + out +
                  "': end it in .mp4, .mkv, .y4m, .webp, .apng or '/' for PNG frames";

@@ -13,11 +13,11 @@ struct CaptureOptions {
     int from_ms = 0;
     double seconds = 0.0;  // 0: to the end of the track
     int track = 0;
-    int scale = 1;          // nearest neighbour, 1 to 4
-    int width = 0;          // --size: the encoded picture, area-averaged; 0 when not given
+    int scale = 1;  // nearest neighbour, 1 to 4
+    int width = 0;  // --size: the encoded picture, area-averaged; 0 when not given
     int height = 0;
     int crf = 18;
-    int jobs = 1;           // render processes; parse_options sets the number of cores
+    int jobs = 1;  // render processes; parse_options sets the number of cores
     bool lighting = false;
     bool quiet = false;
 };

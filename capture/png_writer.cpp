@@ -35,7 +35,8 @@ public:
 
     bool add_picture(const Picture& picture) override {
         Picture p = picture;
-        if (picture.width != options_.width || picture.height != options_.height) p = scaled(picture);
+        if (picture.width != options_.width || picture.height != options_.height)
+            p = scaled(picture);
         char name[32];
         snprintf(name, sizeof(name), "%06d.png", frame_++);
         std::string path = options_.out + name, temp = path + ".part";

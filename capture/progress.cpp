@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 Progress::Progress(int total, bool quiet, FILE* out)
-    : total_(total), quiet_(quiet), terminal_(isatty(fileno(out))), out_(out),
-      start_(Clock::now()), last_(start_) {}
+    : total_(total),
+      quiet_(quiet),
+      terminal_(isatty(fileno(out))),
+      out_(out),
+      start_(Clock::now()),
+      last_(start_) {}
 
 void Progress::update(int done) {
     if (quiet_) return;

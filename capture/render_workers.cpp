@@ -104,8 +104,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 bool RenderWorkers::start(const CaptureOptions& options, int count, int64_t total,
                           std::string* error) {
     buffers_size_ = static_cast<size_t>(count) * kBuffersPerWorker * kFrameBytes;
-    void* mapping = mmap(nullptr, buffers_size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                         -1, 0);
+    void* mapping =
+        mmap(nullptr, buffers_size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) {
         *error = std::string("cannot share frame buffers: ") + strerror(errno);
         return false;
@@ -172,8 +172,8 @@ const uint8_t* RenderWorkers::wait_frame(int64_t k, std::string* error) {
 
 void RenderWorkers::release(int64_t k) {
     char token = 1;
-    write_all(workers_[static_cast<size_t>(k % static_cast<int64_t>(workers_.size()))].free,
-              &token, 1);
+    write_all(workers_[static_cast<size_t>(k % static_cast<int64_t>(workers_.size()))].free, &token,
+              1);
 }
 
 void RenderWorkers::stop() {

@@ -26,7 +26,8 @@ std::string missing_data_file(int track) {
 int start_music_track(const CaptureOptions& options, int* length_ms, std::string* error) {
     std::string missing = missing_data_file(options.track);
     if (!missing.empty()) {
-        *error = "cannot read " + missing + ": run glow-capture where data/ is (the repository root)";
+        *error =
+            "cannot read " + missing + ": run glow-capture where data/ is (the repository root)";
         return 1;
     }
     sound_fix_output(SOUND_OUTPUT_MANUAL);
@@ -46,7 +47,9 @@ int start_music_track(const CaptureOptions& options, int* length_ms, std::string
     return 0;
 }
 
-void take_samples(int16_t* samples, int frames) { sound_mix(samples, frames); }
+void take_samples(int16_t* samples, int frames) {
+    sound_mix(samples, frames);
+}
 
 bool DemoRenderer::start(const CaptureOptions& options, std::string* error) {
     gl_ = std::make_unique<OffscreenGL>(screen_width, screen_height);

@@ -20,7 +20,7 @@ void BM_Capture(benchmark::State& state) {
     std::string scale = std::to_string(state.range(0));
     std::string jobs = state.range(1) ? std::to_string(state.range(1)) : "";
     std::vector<std::string> args = {"glow-capture", "--quiet", "--seconds", "4", "--from",
-                                     "20000", "--scale", scale, out};
+                                     "20000",        "--scale", scale,       out};
     if (!jobs.empty()) args.insert(args.begin() + 1, {"--jobs", jobs});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -29,7 +29,8 @@ void BM_Capture(benchmark::State& state) {
     std::atomic<bool> stop{false};
     CaptureStats stats, sum;
     for (auto _ : state) {
-        if (run_capture(options, stop, &stats, &error) != 0) return state.SkipWithError(error.c_str());
+        if (run_capture(options, stop, &stats, &error) != 0)
+            return state.SkipWithError(error.c_str());
         state.SetIterationTime(stats.wall_s);
         sum.wall_s += stats.wall_s;
         sum.render_s += stats.render_s;

@@ -65,8 +65,7 @@ protected:
         demo_frame();
         std::vector<uint8_t> rgb = rgb_of(pixels()), flipped(rgb.size());
         const size_t row = 640 * 3;
-        for (int y = 0; y < 480; ++y)
-            std::copy_n(&rgb[(479 - y) * row], row, &flipped[y * row]);
+        for (int y = 0; y < 480; ++y) std::copy_n(&rgb[(479 - y) * row], row, &flipped[y * row]);
         return flipped;
     }
 
@@ -108,7 +107,9 @@ TEST_F(Capture, Mp4HoldsTheFramesAndTheSoundOfItsClock) {
     EXPECT_GT(correlation, 0.98);
 
     // --scale 2 in H.264: frame 3 at 20 fps from 1350 shows clock 1500, pixels doubled.
-    ASSERT_EQ(run({"--quiet", "--scale", "2", "--fps", "20", "--from", "1350", "--seconds", "0.2", out}), 0);
+    ASSERT_EQ(
+        run({"--quiet", "--scale", "2", "--fps", "20", "--from", "1350", "--seconds", "0.2", out}),
+        0);
     m = read_media(out, 3);
     ASSERT_EQ(m.width, 1280);
     ASSERT_EQ(m.height, 960);
@@ -123,7 +124,8 @@ TEST_F(Capture, RawFramesWavAndPngFramesAreExact) {
     // --track, --from and --seconds: the WAV beside the Y4M is the second track's mix from
     // 1000 ms on, sample for sample (within the decoders' 1 LSB).
     std::string y4m = dir_ + "/part.y4m";
-    ASSERT_EQ(run({"--quiet", "--track=1", "--from", "1000", "--seconds", "0.5", "--fps", "30", y4m}), 0);
+    ASSERT_EQ(
+        run({"--quiet", "--track=1", "--from", "1000", "--seconds", "0.5", "--fps", "30", y4m}), 0);
     MediaFile video = read_media(y4m), sound = read_media(dir_ + "/part.wav");
     EXPECT_EQ(video.frames, 15);
     EXPECT_DOUBLE_EQ(video.fps, 30.0);
@@ -139,7 +141,8 @@ TEST_F(Capture, RawFramesWavAndPngFramesAreExact) {
     // block of the renderer's own.
     std::string frames = dir_ + "/frames/";
     ASSERT_EQ(run({"--quiet", "--scale", "2", "--from", "1450", "--seconds", "0.1", "--fps", "20",
-                   frames}), 0);
+                   frames}),
+              0);
     EXPECT_TRUE(exists(frames + "000001.png"));
     EXPECT_FALSE(exists(frames + "000002.png"));
     Picture p = read_png(frames + "000001.png");
@@ -149,18 +152,19 @@ TEST_F(Capture, RawFramesWavAndPngFramesAreExact) {
     size_t wrong = 0;
     for (int y = 0; y < 960; ++y)
         for (int x = 0; x < 1280; ++x)
-            wrong += !std::equal(p.at(x, y), p.at(x, y) + 3, &expected[((y / 2) * 640 + x / 2) * 3]);
+            wrong +=
+                !std::equal(p.at(x, y), p.at(x, y) + 3, &expected[((y / 2) * 640 + x / 2) * 3]);
     EXPECT_EQ(wrong, 0u);
 }
 
 TEST_F(Capture, CtrlCFinishesAPlayableFileOfTheFramesMade) {
     std::string out = dir_ + "/long.mkv";
     Child child({GLOW_CAPTURE, "--seconds", "60", out}, GLOW_SOURCE_DIR, {}, dir_ + "/output.txt");
-    // Wait for the first progress line... the plain one comes every five seconds, so wait for
-    // the temporary file and a second of frames instead.
-    for (int i = 0; i < 300 && !exists(out + ".part"); ++i) std::this_thread::sleep_for(milliseconds(20));
+    // The output is opened once the renderers run; then give them two seconds for frames.
+    for (int i = 0; i < 750 && !exists(out + ".part"); ++i)
+        std::this_thread::sleep_for(milliseconds(20));
     ASSERT_TRUE(exists(out + ".part"));
-    std::this_thread::sleep_for(milliseconds(1500));
+    std::this_thread::sleep_for(milliseconds(2000));
     kill(child.pid(), SIGINT);
     EXPECT_EQ(child.wait(milliseconds(30000)), 128 + SIGINT);
     EXPECT_FALSE(exists(out + ".part"));
@@ -206,7 +210,8 @@ TEST_F(Capture, BadOptionsAndPathsGiveOneLineAndTheirStatus) {
     EXPECT_EQ(run({out}, &output, dir_), 1);
     EXPECT_NE(output.find("data/"), std::string::npos) << output;
     EXPECT_EQ(run({out}, &output, GLOW_SOURCE_DIR,
-                  {{"__EGL_VENDOR_LIBRARY_FILENAMES", dir_ + "/none.json"}}), 1);
+                  {{"__EGL_VENDOR_LIBRARY_FILENAMES", dir_ + "/none.json"}}),
+              1);
     EXPECT_NE(output.find("no offscreen OpenGL"), std::string::npos) << output;
     EXPECT_FALSE(exists(out));
     EXPECT_FALSE(exists(out + ".part"));

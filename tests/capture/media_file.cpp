@@ -32,11 +32,14 @@ void take_samples(const AVFrame* f, MediaFile* m) {
         for (int c = 0; c < channels; ++c) {
             double v = 0;
             switch (f->format) {
-                case AV_SAMPLE_FMT_FLTP: v = reinterpret_cast<const float*>(f->data[c])[i]; break;
+                case AV_SAMPLE_FMT_FLTP:
+                    v = reinterpret_cast<const float*>(f->data[c])[i];
+                    break;
                 case AV_SAMPLE_FMT_S16:
                     v = reinterpret_cast<const int16_t*>(f->data[0])[i * channels + c] / 32768.0;
                     break;
-                default: return;
+                default:
+                    return;
             }
             m->samples.push_back(static_cast<int16_t>(
                 std::lround(std::fmax(-32768.0, std::fmin(32767.0, v * 32768.0)))));
@@ -74,10 +77,9 @@ MediaFile read_media(const std::string& path, int keep) {
             } else {
                 if (m.frames == keep) {
                     m.kept_frame.resize(static_cast<size_t>(m.width) * m.height * 3);
-                    SwsContext* rgb = sws_getContext(frame->width, frame->height,
-                                                     static_cast<AVPixelFormat>(frame->format),
-                                                     m.width, m.height, AV_PIX_FMT_RGB24,
-                                                     SWS_POINT, nullptr, nullptr, nullptr);
+                    SwsContext* rgb = sws_getContext(
+                        frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                        m.width, m.height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
                     uint8_t* out[1] = {m.kept_frame.data()};
                     int stride[1] = {m.width * 3};
                     sws_scale(rgb, frame->data, frame->linesize, 0, frame->height, out, stride);
@@ -126,7 +128,8 @@ int best_lag(const std::vector<int16_t>& a, const std::vector<int16_t>& b, long 
         double ab = 0, aa = 0, bb = 0;
         for (long i = start; i < start + frames; ++i) {
             long j = i + lag;
-            if (j < 0 || 2 * j >= static_cast<long>(b.size()) || 2 * i >= static_cast<long>(a.size()))
+            if (j < 0 || 2 * j >= static_cast<long>(b.size()) ||
+                2 * i >= static_cast<long>(a.size()))
                 continue;
             double x = a[2 * i], y = b[2 * j];
             ab += x * y;

@@ -13,8 +13,8 @@ struct MediaFile {
     int frames = 0;
     std::vector<uint8_t> kept_frame;  // RGB, top row first: the frame asked for
     int sample_rate = 0, channels = 0;
-    std::vector<int16_t> samples;     // interleaved, as decoded (AAC's padding included)
-    long audio_frames = -1;           // the sound's length as the container gives it
+    std::vector<int16_t> samples;  // interleaved, as decoded (AAC's padding included)
+    long audio_frames = -1;        // the sound's length as the container gives it
 };
 
 // Decodes every frame and sample of a file; keeps frame `keep` (counted from 0) as RGB.
