@@ -3,7 +3,6 @@
 // its encoders, a colour converter for the picture and a buffer that cuts the samples into the
 // audio encoder's frames.
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -16,6 +15,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "capture/cpu_time.h"
 #include "capture/writer.h"
 
 namespace {
@@ -35,7 +35,7 @@ struct VideoSetup {
 // One output file with at most one video and one audio stream.
 class Muxer {
 public:
-    // converting_s adds up the time spent in colour conversion.
+    // converting_s adds up the CPU time spent in colour conversion.
     Muxer(std::string path, const char* format_name, double* converting_s)
         : path_(std::move(path)),
           temp_(path_ + ".part"),
@@ -227,10 +227,9 @@ bool Muxer::write_picture(const Picture& picture, std::string* error) {
     if (code < 0) return fail(error, "out of memory", code);
     const uint8_t* source[1] = {picture.top};
     const int stride[1] = {static_cast<int>(picture.stride)};
-    auto start = std::chrono::steady_clock::now();
+    double start = thread_cpu_s();
     sws_scale(convert_, source, stride, 0, picture.height, picture_->data, picture_->linesize);
-    *converting_s_ +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    *converting_s_ += thread_cpu_s() - start;
     picture_->pts = next_picture_++;
     return encode(video_, video_stream_, picture_, error);
 }

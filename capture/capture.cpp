@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/cpu_time.h"
 #include "capture/progress.h"
 #include "capture/render_workers.h"
 #include "capture/renderer.h"
@@ -130,7 +131,8 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
 
     FrameQueue queue(2 * jobs);
     std::atomic<bool> writer_failed{false};
-    double convert_s = 0, encode_s = 0;
+    double convert_s = 0;
+    const double cpu_at_start = process_cpu_s();
     int written = 0;
     std::thread encoder([&] {
         // PNG frames are enlarged here, exactly; the encoders' converter enlarges by whole
@@ -138,13 +140,11 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
         Enlarger enlarger(options.kind == OutputKind::PngFrames ? options.scale : 1);
         while (Frame* f = queue.take_full()) {
             if (!writer_failed) {
-                Clock::time_point t0 = Clock::now();
+                double t0 = thread_cpu_s();
                 Picture picture = enlarger.picture(f->pixels);
-                convert_s += seconds_since(t0);
-                t0 = Clock::now();
+                convert_s += thread_cpu_s() - t0;
                 bool ok = writer->add_picture(picture) &&
                           writer->add_samples(f->samples.data(), f->sample_frames);
-                encode_s += seconds_since(t0);
                 if (ok)
                     ++written;
                 else
@@ -181,14 +181,13 @@ int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, Ca
     // Stopped before a single frame: an empty video is no file to keep.
     const bool empty = stats->stopped && written == 0;
     if (empty) writer->abandon();
-    Clock::time_point t0 = Clock::now();
     bool ok = !writer_failed && render_error.empty() && (empty || writer->finish());
-    encode_s += seconds_since(t0);
     stats->frames_done = written;
     stats->render_s = workers.render_s();
     stats->read_s = workers.read_s();
     stats->convert_s = convert_s + writer->converting_s();
-    stats->encode_s = encode_s - writer->converting_s();
+    // This process does little else than encode: the mix and the frame hand-over are small.
+    stats->encode_s = process_cpu_s() - cpu_at_start - stats->convert_s;
     stats->wall_s = seconds_since(started);
     if (!ok) {
         *error = render_error.empty() ? writer->error() : render_error;

@@ -13,10 +13,11 @@ struct CaptureStats {
     int frames_done = 0;   // frames written to the output
     bool stopped = false;  // ended early because stop was set
     double wall_s = 0;     // the whole run, start-up included
-    double render_s = 0;   // demo frames, to the last pixel (all workers together)
-    double read_s = 0;     // reading the pixels back (all workers together)
+    // CPU seconds by stage, all processes and threads together:
+    double render_s = 0;   // demo frames, to the last pixel
+    double read_s = 0;     // reading the pixels back
     double convert_s = 0;  // scaling and colour conversion
-    double encode_s = 0;   // encoding and writing
+    double encode_s = 0;   // encoding and writing (with the sound mix, which is small)
 };
 
 // Runs the capture the options describe. Setting stop ends it after the frame in hand, with

@@ -53,14 +53,15 @@ int main(int argc, char** argv) {
         return 128 + stop_signal;
     }
     if (!options.quiet) {
-        double work = stats.render_s + stats.read_s + stats.convert_s + stats.encode_s;
+        double cpu = stats.render_s + stats.read_s + stats.convert_s + stats.encode_s;
         double video_s = static_cast<double>(stats.frames_done) / options.fps;
         fprintf(stderr,
-                "glow-capture: %d frames (%.1f s) in %.1f s, %.2fx real time; rendering %.0f%%, "
-                "reading back %.0f%%, converting %.0f%%, encoding %.0f%%\n",
-                stats.frames_done, video_s, stats.wall_s, video_s / stats.wall_s,
-                100 * stats.render_s / work, 100 * stats.read_s / work,
-                100 * stats.convert_s / work, 100 * stats.encode_s / work);
+                "glow-capture: %d frames (%.1f s) in %.1f s, %.2fx real time; %.2f s of CPU a "
+                "second of video: rendering %.0f%%, reading back %.0f%%, converting %.0f%%, "
+                "encoding %.0f%%\n",
+                stats.frames_done, video_s, stats.wall_s, video_s / stats.wall_s, cpu / video_s,
+                100 * stats.render_s / cpu, 100 * stats.read_s / cpu, 100 * stats.convert_s / cpu,
+                100 * stats.encode_s / cpu);
     }
     return 0;
 }

@@ -9,10 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include "capture/cpu_time.h"
 #include "capture/renderer.h"
 
 namespace {
@@ -53,10 +53,6 @@ bool write_all(int fd, const void* data, size_t size) {
     return true;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // The worker's life: start the demo, then render frames index, index + count, ... stepping
 // the music over the frames in between.
 [[noreturn]] void run_worker(const CaptureOptions& options, int index, int count, int64_t total,
@@ -87,12 +83,11 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     for (int64_t k = index; k < total; k += count) {
         char token;
         if (used++ >= kBuffersPerWorker && !read_all(free, &token, 1)) _exit(0);
-        auto t0 = std::chrono::steady_clock::now();
+        double t0 = process_cpu_s();
         renderer.render();
-        FrameReport frame = {k, seconds_since(t0), 0};
-        t0 = std::chrono::steady_clock::now();
+        double t1 = process_cpu_s();
         renderer.read(buffers + ((k / count) % kBuffersPerWorker) * kFrameBytes);
-        frame.read_s = seconds_since(t0);
+        FrameReport frame = {k, t1 - t0, process_cpu_s() - t1};
         if (!write_all(ready, &frame, sizeof(frame))) _exit(0);
         skip_to(k, k + count);
     }

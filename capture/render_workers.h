@@ -31,7 +31,7 @@ public:
     // Ends the workers (they hold nothing that needs finishing).
     void stop();
 
-    // Seconds the workers spent rendering and reading back the frames taken so far.
+    // CPU seconds the workers spent rendering and reading back the frames taken so far.
     double render_s() const { return render_s_; }
     double read_s() const { return read_s_; }
 

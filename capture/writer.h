@@ -32,7 +32,7 @@ public:
     // Removes what was written under temporary names.
     virtual void abandon() = 0;
     const std::string& error() const { return error_; }
-    // Seconds spent scaling and converting pictures to the encoder's format so far.
+    // CPU seconds spent scaling and converting pictures to the encoder's format so far.
     double converting_s() const { return converting_s_; }
 
 protected:
