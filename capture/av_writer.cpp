@@ -121,8 +121,8 @@ bool Muxer::add_video(const VideoSetup& setup, int width, int height, int fps, s
     AVDictionary* options = nullptr;
     if (setup.crf >= 0) {
         av_dict_set_int(&options, "crf", setup.crf, 0);
-        // The renderer needs most of the machine: superfast costs about half of what veryfast
-        // does to encode, for files about twice as large at the same quality.
+        // The renderer needs most of the machine: superfast costs about two thirds of what
+        // veryfast does to encode, for files about twice as large at the same quality.
         av_dict_set(&options, "preset", "superfast", 0);
     }
     if (!strcmp(setup.encoder, "libwebp_anim")) {
