@@ -7,6 +7,7 @@
 #   make fuzz SECONDS=N    run each fuzzer for N seconds under ASan+UBSan (clang)
 #   make soak              five minutes of the real demo under Xvfb, watching its memory
 #   make screenshot        docs/screenshot.png, as the end-to-end test sees the demo
+#   make preview           docs/preview.webp, six seconds of the demo for the README
 BUILD ?= build
 SAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -20,7 +21,7 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
 .PHONY: all deps configure build run test test-release test-sanitize bench assets fuzz soak \
-        screenshot clean
+        screenshot preview clean
 
 all: build
 
@@ -67,6 +68,12 @@ screenshot: build
 	mkdir -p docs
 	GLOW_KEEP_SCREENSHOT=$(CURDIR)/docs/screenshot.png \
 	    ./$(BUILD)/tests/e2e/e2e_test --gtest_filter='EndToEnd.WindowedRun*'
+
+# The README's moving picture: six seconds from 20 s in, 320x240 at 30 fps.
+preview: build
+	mkdir -p docs
+	./$(BUILD)/glow-capture --quiet --from 20000 --seconds 6 --fps 30 --size 320x240 \
+	    docs/preview.webp
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz

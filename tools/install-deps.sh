@@ -8,6 +8,8 @@ packages=(
   g++ make cmake pkg-config
   libsdl2-dev libmpg123-dev libpng-dev libx11-dev
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
+  # glow-capture: encoding and muxing (Debian's libavcodec brings x264 and libwebp)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # tests and benchmarks
   libgtest-dev libbenchmark-dev libtinyobjloader-dev
   xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick

@@ -13,7 +13,7 @@
 #include "demo/scene.h"
 #include "platform/gl.h"
 #include "tests/audio/fake_sound.h"
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ std::unique_ptr<OffscreenGL> context;
 
 bool set_up() {
     if (context) return true;
-    context = std::make_unique<OffscreenGL>();
+    context = std::make_unique<OffscreenGL>(640, 480, OffscreenRenderer::Llvmpipe);
     if (!context->ok()) {
         fprintf(stderr, "no offscreen context: %s\n", context->error().c_str());
         return false;

@@ -8,7 +8,7 @@
 
 void DemoGL::SetUp() {
     ASSERT_EQ(chdir(GLOW_SOURCE_DIR), 0);
-    gl_ = std::make_unique<OffscreenGL>();
+    gl_ = std::make_unique<OffscreenGL>(640, 480, OffscreenRenderer::Llvmpipe);
     ASSERT_TRUE(gl_->ok()) << gl_->error();
     fake_sound_reset();
     music_clock = 0.0f;

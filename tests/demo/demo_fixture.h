@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 class DemoGL : public ::testing::Test {
 protected:

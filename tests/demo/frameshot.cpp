@@ -7,7 +7,7 @@
 #include "demo/demo.h"
 #include "platform/gl.h"
 #include "tests/audio/fake_sound.h"
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 int main(int argc, char** argv) {
     if (argc < 3 || argc % 2 == 0) {

@@ -7,7 +7,7 @@
 
 #include "platform/gl.h"
 #include "tests/mesh/mesh_test_util.h"
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ std::vector<FedVertex> feedback(const ObjModel& m) {
 }
 
 TEST(ObjDraw, SendsGroupsInListOrderWithTheirAttributes) {
-    OffscreenGL gl;
+    OffscreenGL gl(640, 480, OffscreenRenderer::Llvmpipe);
     ASSERT_TRUE(gl.ok()) << gl.error();
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);

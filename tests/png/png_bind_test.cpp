@@ -14,7 +14,7 @@
 
 #include "platform/gl.h"
 #include "tests/png/png_test_files.h"
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 #ifndef GL_CLAMP_TO_EDGE  // OpenGL 1.2; the Windows headers stop at 1.1
 #define GL_CLAMP_TO_EDGE 0x812F
@@ -25,7 +25,7 @@ namespace {
 class PngBind : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        gl_ = new OffscreenGL(64, 64);
+        gl_ = new OffscreenGL(64, 64, OffscreenRenderer::Llvmpipe);
         char pattern[] = "/tmp/png_bind_test.XXXXXX";
         dir_ = mkdtemp(pattern);
     }

@@ -8,7 +8,7 @@
 
 #include "platform/gl.h"
 #include "platform/png/png_bind.h"
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 namespace {
 
@@ -16,7 +16,9 @@ const std::string kTextures = std::string(GLOW_SOURCE_DIR) + "/data/textures/";
 
 class ShippedTextures : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { gl_ = new OffscreenGL(128, 128); }
+    static void SetUpTestSuite() {
+        gl_ = new OffscreenGL(128, 128, OffscreenRenderer::Llvmpipe);
+    }
     static void TearDownTestSuite() {
         delete gl_;
         gl_ = nullptr;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 namespace fake {
 
@@ -232,7 +232,7 @@ BOOL WINAPI SwapBuffers(HDC dc) {
 HGLRC WINAPI wglCreateContext(HDC) {
     log.push_back("wglCreateContext");
     if (fails("wglCreateContext")) return nullptr;
-    auto* gl = new OffscreenGL(64, 64);
+    auto* gl = new OffscreenGL(64, 64, OffscreenRenderer::Llvmpipe);
     OffscreenGL::release_current();  // a new WGL context starts out not current
     return reinterpret_cast<HGLRC>(gl);
 }

@@ -1,11 +1,11 @@
-#include "tests/support/offscreen_gl.h"
+#include "platform/offscreen/offscreen_gl.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/gl.h"
 
 TEST(OffscreenGL, ClearsAndCopiesTheBackBuffer) {
-    OffscreenGL gl;
+    OffscreenGL gl(640, 480, OffscreenRenderer::Llvmpipe);
     ASSERT_TRUE(gl.ok()) << gl.error();
     glClearColor(0.3f, 0.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);

@@ -1,18 +1,24 @@
-// An offscreen OpenGL context for tests: EGL on Mesa's surfaceless platform, compatibility
-// profile, an exact 8/8/8/8 config with a 16-bit depth buffer, and a pbuffer that is both read
-// and drawn (so glCopyTexImage2D sees the frame). Refuses anything but llvmpipe, whose
-// results are exact and repeatable.
+// An offscreen OpenGL context: EGL without a window system, compatibility profile, an exact
+// 8/8/8/8 config with a 16-bit depth buffer, and a pbuffer that is both read and drawn (so
+// glCopyTexImage2D sees the frame). The capture renders on it; tests ask for Mesa's llvmpipe,
+// whose results are exact and repeatable.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+// Which renderers a context may run on. Any prefers a hardware GPU that EGL can reach without
+// a display and falls back to Mesa's surfaceless platform (llvmpipe on a machine without a
+// GPU); Llvmpipe takes the surfaceless platform only and refuses any other renderer.
+enum class OffscreenRenderer { Any, Llvmpipe };
+
 class OffscreenGL {
 public:
     // Creates the context and makes it current on this thread. ok() tells whether it worked;
     // error() says why not.
-    explicit OffscreenGL(int width = 640, int height = 480);
+    explicit OffscreenGL(int width = 640, int height = 480,
+                         OffscreenRenderer renderer = OffscreenRenderer::Any);
     ~OffscreenGL();
     OffscreenGL(const OffscreenGL&) = delete;
     OffscreenGL& operator=(const OffscreenGL&) = delete;
@@ -21,6 +27,8 @@ public:
     const std::string& error() const { return error_; }
     int width() const { return width_; }
     int height() const { return height_; }
+    // GL_RENDERER of the context, empty before it is current.
+    const std::string& renderer() const { return renderer_; }
 
     // Makes this context current again (after another one was).
     bool make_current();
@@ -37,10 +45,13 @@ public:
 private:
     bool ok_ = false;
     std::string error_;
+    std::string renderer_;
     int width_, height_;
     void* display_ = nullptr;
     void* surface_ = nullptr;
     void* context_ = nullptr;
+
+    bool create(void* display, int width, int height);
 };
 
 // One pixel of an RGBA picture read with read_rgba.

@@ -1,0 +1,67 @@
+// glow-capture: renders the demo to a video file, an animated picture or PNG frames, frame by
+// frame from a music clock it steps itself. Ctrl-C or SIGTERM ends the capture early and still
+// completes the output with the frames made so far.
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "capture/capture.h"
+#include "capture/options.h"
+
+namespace {
+
+std::atomic<bool> stop_requested{false};
+volatile sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) {
+    stop_requested = true;
+    stop_signal = signal;
+    // A second Ctrl-C ends the program at once, leaving only the temporary file behind.
+    std::signal(signal, SIG_DFL);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CaptureOptions options;
+    std::string error;
+    int status = parse_options(argc, argv, &options, &error);
+    if (status < 0) return 0;
+    if (status) {
+        fprintf(stderr, "glow-capture: %s\n", error.c_str());
+        return status;
+    }
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    CaptureStats stats;
+    status = run_capture(options, stop_requested, &stats, &error);
+    if (status) {
+        fprintf(stderr, "glow-capture: %s\n", error.c_str());
+        return status;
+    }
+    if (stats.stopped && stats.frames_done == 0) {
+        fprintf(stderr, "glow-capture: stopped before the first frame; nothing was written\n");
+        return 128 + stop_signal;
+    }
+    if (stats.stopped) {
+        fprintf(stderr, "glow-capture: stopped after %d of %d frames; %s holds them\n",
+                stats.frames_done, stats.frames_total, options.out.c_str());
+        return 128 + stop_signal;
+    }
+    if (!options.quiet) {
+        double cpu = stats.render_s + stats.read_s + stats.convert_s + stats.encode_s;
+        double video_s = static_cast<double>(stats.frames_done) / options.fps;
+        fprintf(stderr,
+                "glow-capture: %d frames (%.1f s) in %.1f s, %.2fx real time; %.2f s of CPU a "
+                "second of video: rendering %.0f%%, reading back %.0f%%, converting %.0f%%, "
+                "encoding %.0f%%\n",
+                stats.frames_done, video_s, stats.wall_s, video_s / stats.wall_s, cpu / video_s,
+                100 * stats.render_s / cpu, 100 * stats.read_s / cpu, 100 * stats.convert_s / cpu,
+                100 * stats.encode_s / cpu);
+    }
+    return 0;
+}
