@@ -7,7 +7,10 @@
 #   make fuzz SECONDS=N    run each fuzzer for N seconds under ASan+UBSan (clang)
 #   make soak              five minutes of the real demo under Xvfb, watching its memory
 #   make screenshot        docs/screenshot.png, as the end-to-end test sees the demo
+#   make windows           build-win32/glow.exe, the static 32-bit Windows program
+#   make dist              dist/: the Windows zip and the Linux tarball
 BUILD ?= build
+WIN_BUILD ?= build-win32
 SAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 SECONDS ?= 60
@@ -19,13 +22,16 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test test-release test-sanitize bench assets fuzz soak \
-        screenshot clean
+.PHONY: all deps deps-windows configure build run test test-release test-sanitize test-windows \
+        windows dist bench assets fuzz soak screenshot clean
 
 all: build
 
 deps:
 	@bash tools/install-deps.sh
+
+deps-windows:
+	@bash tools/install-deps.sh --windows
 
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -66,5 +72,13 @@ screenshot: build
 	GLOW_KEEP_SCREENSHOT=$(CURDIR)/docs/screenshot.png \
 	    ./$(BUILD)/tests/e2e/e2e_test --gtest_filter='EndToEnd.WindowedRun*'
 
+# The Windows build: static libmpg123, libsyn123 and libpng from Debian's source packages
+# (cached under $(WIN_BUILD)/deps), then the cross build with the mingw-w64 toolchain file.
+windows: deps-windows
+	@deps="$$(bash tools/build-win32-deps.sh $(WIN_BUILD)/deps | paste -sd';')" && \
+	    cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+	        -DCMAKE_BUILD_TYPE=Release "-DGLOW_WIN32_DEPS=$$deps" $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WIN_BUILD) -j$(JOBS) --target glow
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD) build-fuzz dist

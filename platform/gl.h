@@ -2,7 +2,7 @@
 #pragma once
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "platform/win32/win32.h"  // <windows.h>, which GL/gl.h needs first
 #endif
 #include <GL/gl.h>
 #include <GL/glu.h>
