@@ -34,7 +34,7 @@ deps-windows:
 	@bash tools/install-deps.sh --windows
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DGLOW_WIN32_BUILD=$(CURDIR)/$(WIN_BUILD) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
@@ -42,15 +42,21 @@ build: configure
 run: build
 	./$(BUILD)/glow
 
-test: test-release test-sanitize
+test: test-release test-sanitize test-windows
 
 test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE soak
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine'
+
+# The Windows build and its tests under Wine (tests/windows/run.sh): the cross-compiled unit
+# tests, glow.exe end to end, and the same frame from both builds.
+test-windows: windows build
+	@cmake --build $(WIN_BUILD) -j$(JOBS)
+	bash tests/windows/run.sh $(WIN_BUILD) $(BUILD) $(JOBS)
 
 test-sanitize: deps
 	@cmake -S . -B $(SAN_BUILD) -DGLOW_SANITIZE=ON -DGLOW_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SAN_BUILD) -j$(JOBS)
-	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e'
+	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e|wine'
 	cd $(SAN_BUILD) && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=1 \
 	    ctest --output-on-failure -j$(JOBS) -L 'x11|e2e'
 
