@@ -31,10 +31,11 @@ for _ in $(seq 100); do [ -s "$win/xvfb-display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$win/xvfb-display")
 
 start=$(date +%s)
-rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
-# One warm server for the whole batch (its output would hold the caller's stdout open).
+rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
+# One server for the whole batch, kept running between programs (its output would hold the
+# caller's stdout open), then the prefix made and the server warmed up.
 wineserver -p >/dev/null 2>&1
+wineboot -i >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1
 echo "wine: fresh prefix in $(( $(date +%s) - start )) s"
 
