@@ -48,8 +48,8 @@ test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine'
 
 # The Windows build and its tests under Wine (tests/windows/run.sh): the cross-compiled unit
-# tests, glow.exe end to end, and the same frame from both builds.
-test-windows: windows build
+# tests, glow.exe end to end (the zip too), and the same frame from both builds.
+test-windows: dist
 	@cmake --build $(WIN_BUILD) -j$(JOBS)
 	bash tests/windows/run.sh $(WIN_BUILD) $(BUILD) $(JOBS)
 
@@ -85,6 +85,9 @@ windows: deps-windows
 	    cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 	        -DCMAKE_BUILD_TYPE=Release "-DGLOW_WIN32_DEPS=$$deps" $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WIN_BUILD) -j$(JOBS) --target glow
+
+dist: windows build
+	bash tools/make-dist.sh $(WIN_BUILD)/glow.exe $(BUILD)/glow
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD) build-fuzz dist

@@ -21,6 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")  # no symbols in the shipped exe
 
 # CTest runs the cross-compiled test programs under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

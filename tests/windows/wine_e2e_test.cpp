@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cctype>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "tests/e2e/demo_run.h"
@@ -149,6 +151,45 @@ TEST(WineGlowExe, WithoutDataItKeepsRunning) {
     EXPECT_TRUE(run.running());
     // Nothing to draw but the bars: the frame is black, and still being presented.
     EXPECT_TRUE(run.screenshot(window, "nodata").ok());
+    EXPECT_EQ(run.quit_with_escape(window), 0) << run.output();
+}
+
+// The zip as a viewer gets it: unpacked, glow.exe runs from its own folder with the data
+// beside it, and it imports only DLLs that every Windows has.
+TEST(WineGlowExe, TheZipUnpacksAndRunsFromItsOwnFolder) {
+    DemoRun run(1024, 768);
+    ASSERT_TRUE(run.ok());
+    std::filesystem::remove_all(run.dir() + "/data");
+    ASSERT_EQ(run_command({"unzip", "-q", GLOW_WIN32_ZIP, "-d", run.dir()}, run.display()), 0);
+    const std::string folder = run.dir() + "/glow-of-the-snow-win32";
+    EXPECT_TRUE(std::filesystem::exists(folder + "/README.txt"));
+
+    const std::string imports = run.dir() + "/imports.txt";
+    ASSERT_EQ(run_command({"sh", "-c", "i686-w64-mingw32-objdump -p '" + folder +
+                                           "/glow.exe' | sed -n 's/.*DLL Name: //p' > '" +
+                                           imports + "'"},
+                          run.display()),
+              0);
+    const std::set<std::string> system = {"advapi32.dll", "gdi32.dll",  "glu32.dll",
+                                          "kernel32.dll", "msvcrt.dll", "opengl32.dll",
+                                          "shlwapi.dll",  "user32.dll", "winmm.dll"};
+    std::ifstream list(imports);
+    int count = 0;
+    for (std::string dll; std::getline(list, dll); ++count) {
+        for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(system.count(dll)) << dll << " is not a system DLL";
+    }
+    EXPECT_GT(count, 3);
+
+    run_command({"wineserver", "-k"}, run.display());
+    run_command({"wineserver", "-w"}, run.display());
+    run.set_command({"sh", "-c", "cd glow-of-the-snow-win32 && exec wine glow.exe"});
+    run.launch({{"HOME", run.dir()}, {"WINEDEBUG", "-all"}});
+    unsigned long window = start_windowed(run);
+    ASSERT_NE(window, 0u) << run.output();
+    std::this_thread::sleep_for(1500ms);
+    // The scene is there: the textures and meshes were found beside the program.
+    EXPECT_GT(mean_brightness(run.screenshot(window, "unzipped"), 60, 420), 5.0);
     EXPECT_EQ(run.quit_with_escape(window), 0) << run.output();
 }
 
