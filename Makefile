@@ -9,6 +9,7 @@
 #   make screenshot        docs/screenshot.png, as the end-to-end test sees the demo
 #   make windows           build-win32/glow.exe, the static 32-bit Windows program
 #   make dist              dist/: the Windows zip and the Linux tarball
+#   make measure-windows   sizes, and the Windows build's frame rate under Wine beside Linux's
 BUILD ?= build
 WIN_BUILD ?= build-win32
 SAN_BUILD ?= build-asan
@@ -23,7 +24,7 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
 .PHONY: all deps deps-windows configure build run test test-release test-sanitize test-windows \
-        windows dist bench assets fuzz soak screenshot clean
+        windows dist measure-windows bench assets fuzz soak screenshot clean
 
 all: build
 
@@ -85,6 +86,12 @@ windows: deps-windows
 	    cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 	        -DCMAKE_BUILD_TYPE=Release "-DGLOW_WIN32_DEPS=$$deps" $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WIN_BUILD) -j$(JOBS) --target glow
+
+# Sizes, and frame rate and first-frame time under Wine beside the Linux build's.
+measure-windows: dist
+	@cmake --build $(WIN_BUILD) -j$(JOBS) --target wine_window_bench
+	@cmake --build $(BUILD) -j$(JOBS) --target bench_window
+	bash tools/wine-measure.sh $(WIN_BUILD) $(BUILD)
 
 dist: windows build
 	bash tools/make-dist.sh $(WIN_BUILD)/glow.exe $(BUILD)/glow
