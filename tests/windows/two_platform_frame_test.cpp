@@ -1,7 +1,10 @@
 // One frame, two platforms: the demo's frame for a few fixed music clocks, drawn by the Windows
 // build (frameshot.exe under Wine: a hidden WGL window, read back from the back buffer before
 // any swap) and by the Linux build (frameshot on the EGL offscreen context), compared pixel by
-// pixel. Both run Mesa's llvmpipe and do their float arithmetic in SSE, so they should agree.
+// pixel. Both run Mesa's llvmpipe and do their float arithmetic in SSE, and the camera's eye
+// comes out bit-identical; but gluLookAt is Wine's glu32 on Windows and Mesa's libGLU on Linux,
+// whose matrices differ in the last bits (the projection does not), and that moves a handful of
+// edge pixels by 1/255. Hence the bound: at most 1/255 on at most 0.1% of the pixels.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -58,7 +61,6 @@ TEST(TwoPlatforms, TheWindowsAndLinuxBuildsDrawTheSameFrame) {
             differing += d > 0;
             largest = std::max(largest, d);
         }
-        // Identical is expected; at most 1/255 on at most 0.1% of the pixels is tolerated.
         EXPECT_LE(largest, 1) << "clock " << clock;
         EXPECT_LE(differing, windows.rgb.size() / 3 / 1000) << "clock " << clock;
         std::printf("clock %5s ms: %zu pixels differ, by at most %d\n", clock.c_str(), differing,
