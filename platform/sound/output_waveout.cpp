@@ -88,6 +88,10 @@ bool device_open(Mixer& m) {
         h.dwFlags |= WHDR_DONE;  // free to be filled
     }
     m.device = d;
+    // A buffer is mixed as the one before the playing one finishes: it starts to play after
+    // the other buffers in the queue.
+    m.output_delay = std::chrono::nanoseconds(int64_t{kBuffers - 1} * m.buffer_frames *
+                                              1000000000 / m.rate);
     // The first buffers go out from the refill thread, like every later one.
     SetEvent(d->done_event);
     d->refill = std::thread(refill_loop, std::ref(m), std::ref(*d));
