@@ -21,6 +21,7 @@ cleanup() {
   rm -f "$win/measure-display"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP PIPE  # through the EXIT trap, so nothing is left running
 : >"$win/measure-display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$win/measure-display" >/dev/null 2>&1 &
 xvfb_pid=$!

@@ -22,6 +22,7 @@ cleanup() {
   rm -f "$win/xvfb-display"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM HUP PIPE  # through the EXIT trap, so nothing is left running
 
 # The display for the cross-compiled tests (pngBind and the demo on a hidden WGL window).
 : >"$win/xvfb-display"
