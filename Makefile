@@ -8,7 +8,11 @@
 #   make soak              five minutes of the real demo under Xvfb, watching its memory
 #   make screenshot        docs/screenshot.png, as the end-to-end test sees the demo
 #   make preview           docs/preview.webp, six seconds of the demo for the README
+#   make windows           build-win32/glow.exe, the static 32-bit Windows program
+#   make dist              dist/: the Windows zip and the Linux tarball
+#   make measure-windows   sizes, and the Windows build's frame rate under Wine beside Linux's
 BUILD ?= build
+WIN_BUILD ?= build-win32
 SAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 SECONDS ?= 60
@@ -20,16 +24,19 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test test-release test-sanitize bench assets fuzz soak \
-        screenshot preview clean
+.PHONY: all deps deps-windows configure build run test test-release test-sanitize test-windows \
+        windows dist measure-windows bench assets fuzz soak screenshot preview clean
 
 all: build
 
 deps:
 	@bash tools/install-deps.sh
 
+deps-windows:
+	@bash tools/install-deps.sh --windows
+
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DGLOW_WIN32_BUILD=$(CURDIR)/$(WIN_BUILD) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
@@ -39,15 +46,21 @@ run: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target glow
 	./$(BUILD)/glow
 
-test: test-release test-sanitize
+test: test-release test-sanitize test-windows
 
 test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE soak
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine'
+
+# The Windows build and its tests under Wine (tests/windows/run.sh): the cross-compiled unit
+# tests, glow.exe end to end (the zip too), and the same frame from both builds.
+test-windows: dist
+	@cmake --build $(WIN_BUILD) -j$(JOBS)
+	bash tests/windows/run.sh $(WIN_BUILD) $(BUILD) $(JOBS)
 
 test-sanitize: deps
 	@cmake -S . -B $(SAN_BUILD) -DGLOW_SANITIZE=ON -DGLOW_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SAN_BUILD) -j$(JOBS)
-	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e'
+	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e|wine'
 	cd $(SAN_BUILD) && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=1 \
 	    ctest --output-on-failure -j$(JOBS) -L 'x11|e2e'
 
@@ -75,5 +88,22 @@ preview: build
 	./$(BUILD)/glow-capture --quiet --from 20000 --seconds 6 --fps 30 --size 320x240 \
 	    docs/preview.webp
 
+# The Windows build: static libmpg123, libsyn123 and libpng from Debian's source packages
+# (cached under $(WIN_BUILD)/deps), then the cross build with the mingw-w64 toolchain file.
+windows: deps-windows
+	@deps="$$(bash tools/build-win32-deps.sh $(WIN_BUILD)/deps | paste -sd';')" && \
+	    cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+	        -DCMAKE_BUILD_TYPE=Release "-DGLOW_WIN32_DEPS=$$deps" $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WIN_BUILD) -j$(JOBS) --target glow
+
+# Sizes, and frame rate and first-frame time under Wine beside the Linux build's.
+measure-windows: dist
+	@cmake --build $(WIN_BUILD) -j$(JOBS) --target wine_window_bench
+	@cmake --build $(BUILD) -j$(JOBS) --target bench_window
+	bash tools/wine-measure.sh $(WIN_BUILD) $(BUILD)
+
+dist: windows build
+	bash tools/make-dist.sh $(WIN_BUILD)/glow.exe $(BUILD)/glow
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD) build-fuzz dist

@@ -81,7 +81,7 @@ int open_gl_window(const char* title, int width, int height, int bits, bool full
     if (fullscreen) {
         DEVMODEA mode;
         memset(&mode, 0, sizeof(mode));
-        mode.dmSize = sizeof(mode);
+        mode.dmSize = DEVMODEA_SIZE_148;
         mode.dmPelsWidth = width;
         mode.dmPelsHeight = height;
         mode.dmBitsPerPel = bits;

@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing the demo need.
 # Checks each package first, so a machine that has them all runs no apt-get at all.
+#
+#   install-deps.sh            what `make run` needs: the Linux build and its tests
+#   install-deps.sh --windows  also the Windows cross-compilers and Wine (`make windows`,
+#                              `make test`). Wine runs 32-bit programs, so this adds the i386
+#                              architecture to dpkg (`dpkg --add-architecture i386`) once.
 set -eu
+
+windows=0
+[ "${1:-}" = "--windows" ] && windows=1
 
 packages=(
   # build
@@ -18,6 +26,27 @@ packages=(
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )
+if [ $windows = 1 ]; then
+  packages+=(
+    # the 32-bit Windows cross build; tools/build-win32-deps.sh unpacks Debian source packages
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
+    dpkg-dev patch xz-utils bzip2 zip unzip
+    # running it under Wine: 32-bit Wine with Mesa's 32-bit GL
+    wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
+  )
+fi
+
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+
+# Another apt-get or dpkg may be running (another developer's build, an unattended upgrade):
+# apt waits for dpkg's lock itself; a held lists lock fails at once, so try again a while.
+apt() {
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=120 "$@" && return 0
+    sleep 10
+  done
+  return 1
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,12 +56,14 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 if ! command -v apt-get >/dev/null 2>&1; then
   echo "install-deps: apt-get not found; install these packages by hand: ${missing[*]}" >&2
   exit 1
 fi
+if [ $windows = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: adding the i386 architecture to dpkg (Wine runs the 32-bit glow.exe)"
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
 echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt update -qq
+apt install -y -qq --no-install-recommends "${missing[@]}"

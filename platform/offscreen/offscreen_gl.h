@@ -1,6 +1,6 @@
-// An offscreen OpenGL context: EGL without a window system, compatibility profile, an exact
-// 8/8/8/8 config with a 16-bit depth buffer, and a pbuffer that is both read and drawn (so
-// glCopyTexImage2D sees the frame). The capture renders on it; tests ask for Mesa's llvmpipe,
+// An offscreen OpenGL context: on Linux EGL without a window system, compatibility profile, an
+// exact 8/8/8/8 config with a 16-bit depth buffer, and a pbuffer that is both read and drawn
+// (so glCopyTexImage2D sees the frame); on Windows a hidden WGL window of the same format. The capture renders on it; tests ask for Mesa's llvmpipe,
 // whose results are exact and repeatable.
 #pragma once
 

@@ -47,6 +47,10 @@ struct Mixer {
     std::unordered_map<uintptr_t, std::unique_ptr<MixStream>> streams;
     uintptr_t next_handle = 1;
     SoundClock::time_point last_mix{};
+    // How long after its mix a buffer starts to play: the buffers an output keeps queued
+    // ahead of the one playing. The stream clock counts back by it, so that it reads the
+    // sample the device is playing rather than the last one mixed.
+    SoundClock::duration output_delay{};
     std::vector<int32_t> sum;
     std::vector<int16_t> decoded;
 

@@ -96,7 +96,9 @@ void run_clock(Mixer& m, bool watching) {
     Clock::time_point start = Clock::now();
     if (watching) {
         if (!watch_device(m, lock)) return;
-        start = m.last_mix;
+        // The device's queued buffers would have played until then.
+        start = m.last_mix + m.output_delay;
+        m.output_delay = {};
         m.running = SOUND_OUTPUT_NOSOUND;
     }
     play_silently(m, lock, start);
@@ -117,6 +119,7 @@ void stop_output(Mixer& m) {
     }
     device_close(m);
     m.device_gone = false;
+    m.output_delay = {};
 }
 
 void release_all(Mixer& m) {
@@ -303,10 +306,11 @@ int sound_stream_get_time(SoundStream* stream) {
     // (In the non-real-time mode the caller took the whole buffer: the position is exact.)
     if (m.running != SOUND_OUTPUT_MANUAL && s->channel >= 0 && !m.channels[s->channel].paused &&
         s->heard_frames > 0) {
-        auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
-                                                                             m.last_mix);
+        auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+            Clock::now() - m.last_mix - m.output_delay);
+        // Negative while the device still plays the buffers queued before the last one.
         int64_t played = elapsed.count() * m.rate / 1000000;
-        frames = s->heard_base + std::min<int64_t>(played, s->heard_frames);
+        frames = std::max<int64_t>(0, s->heard_base + std::min<int64_t>(played, s->heard_frames));
     }
     return static_cast<int>(frames_to_ms(frames, m.rate));
 }

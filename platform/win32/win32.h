@@ -4,7 +4,21 @@
 #pragma once
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+
+#include <cstddef>
+
+// <windows.h> declares the display-mode record in its 156-byte form; the shell fills and sizes
+// the 148-byte form that ends with dmReserved2, the size every Windows accepts.
+#define DEVMODEA_SIZE_148 offsetof(DEVMODEA, dmPanningWidth)
+static_assert(DEVMODEA_SIZE_148 == 148, "DEVMODEA's 148-byte form ends before dmPanningWidth");
+
 #else
 
 #include <cstddef>
@@ -149,6 +163,7 @@ struct DEVMODEA {
 };
 #pragma pack(pop)
 static_assert(sizeof(DEVMODEA) == 148, "DEVMODEA is 148 bytes");
+#define DEVMODEA_SIZE_148 sizeof(DEVMODEA)
 
 #define LOWORD(l) ((WORD)(((uintptr_t)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xffff))

@@ -40,8 +40,8 @@ void DemoRun::launch(const std::map<std::string, std::string>& env) {
         {"MESA_DEBUG", "1"},
     };
     for (auto& [name, value] : env) all[name] = value;
-    child_ = std::make_unique<Child>(std::vector<std::string>{GLOW_BINARY}, dir_, all,
-                                     dir_ + "/output.txt");
+    if (command_.empty()) command_ = {GLOW_BINARY};
+    child_ = std::make_unique<Child>(command_, dir_, all, dir_ + "/output.txt");
 }
 
 unsigned long DemoRun::start(bool full_screen, const std::string& title) {

@@ -19,6 +19,9 @@ public:
     DemoRun(int screen_width, int screen_height);
     ~DemoRun();
 
+    // The program launch() starts: glow by default (the Windows tests run glow.exe under Wine).
+    void set_command(std::vector<std::string> command) { command_ = std::move(command); }
+
     const std::string& display() const { return xvfb_.display(); }
     const std::string& dir() const { return dir_; }
     bool ok() const { return xvfb_.ok() && !dir_.empty(); }
@@ -53,6 +56,7 @@ private:
     Xvfb xvfb_;
     std::string dir_;
     std::unique_ptr<Child> child_;
+    std::vector<std::string> command_;
 };
 
 // Reference decodes of the shipped tracks, made once per process.

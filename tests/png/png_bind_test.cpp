@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -32,8 +33,9 @@ protected:
     static void TearDownTestSuite() {
         delete gl_;
         gl_ = nullptr;
-        std::string command = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::error_code error;
+        std::filesystem::remove_all(dir_, error);
+        EXPECT_FALSE(error) << error.message();
     }
     void SetUp() override {
         ASSERT_TRUE(gl_->ok()) << gl_->error();

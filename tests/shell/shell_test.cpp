@@ -136,9 +136,9 @@ TEST_F(Shell, TheFirstViewIsTheRequestedPerspective) {
     double f = 1.0 / tan(22.5 * M_PI / 180.0);
     EXPECT_NEAR(projection[0], f / (640.0 / 480.0), 1e-5);
     EXPECT_NEAR(projection[5], f, 1e-5);
-    double near = static_cast<double>(0.1f), far = 100.0;
-    EXPECT_NEAR(projection[10], -(far + near) / (far - near), 1e-6);
-    EXPECT_NEAR(projection[14], -2.0 * far * near / (far - near), 1e-6);
+    double z_near = static_cast<double>(0.1f), z_far = 100.0;
+    EXPECT_NEAR(projection[10], -(z_far + z_near) / (z_far - z_near), 1e-6);
+    EXPECT_NEAR(projection[14], -2.0 * z_far * z_near / (z_far - z_near), 1e-6);
 }
 
 struct CreationFailure {

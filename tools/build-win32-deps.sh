@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Builds the static i686 Windows libraries the Windows build links: libmpg123 and libsyn123
+# (from Debian's mpg123 source package) and libpng (libpng1.6), with the mingw-w64 posix
+# compilers. Each is cached under OUT_DIR/<package>-<version>/, named by the source version of
+# the Linux build's -dev package; when the archive no longer has that version, the newest one
+# it has is built instead and source-version in that folder says which.
+#
+#   tools/build-win32-deps.sh OUT_DIR     prints the install prefixes, one a line
+#
+# The sources come through a private apt set-up under OUT_DIR/apt (its own sources file, lists
+# and cache): its deb-src entries are derived from the machine's Debian deb entries, and the
+# system's apt configuration, lists and cache are left as they are.
+set -euo pipefail
+
+out=$(mkdir -p "$1" && cd "$1" && pwd)
+host=i686-w64-mingw32
+jobs=$(nproc)
+log() { echo "build-win32-deps: $*" >&2; }
+
+for tool in $host-gcc-posix $host-g++-posix; do
+  command -v $tool >/dev/null || { log "$tool is missing (run tools/install-deps.sh --windows)"; exit 1; }
+done
+
+apt_dir=$out/apt
+apt_opts=(-o Dir::Etc::SourceList="$apt_dir/sources.list" -o Dir::Etc::SourceParts="$apt_dir/none"
+          -o Dir::State="$apt_dir/state" -o Dir::Cache="$apt_dir/cache"
+          -o Dir::State::status=/var/lib/dpkg/status -o APT::Sandbox::User=root -qq)
+apt_ready=0
+
+# The private source lists: one deb-src line for each suite and component the machine gets
+# Debian's binary packages from.
+private_apt_update() {
+  [ $apt_ready = 1 ] && return 0
+  mkdir -p "$apt_dir/none" "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial"
+  apt-get indextargets --format 'deb-src $(SITE) $(RELEASE) $(COMPONENT)' \
+      'Identifier: Packages' 'Origin: Debian' | sort -u >"$apt_dir/sources.list"
+  if [ ! -s "$apt_dir/sources.list" ]; then
+    log "no Debian deb entries found in the machine's apt sources"; exit 1
+  fi
+  apt-get "${apt_opts[@]}" update >&2
+  apt_ready=1
+}
+
+# The source version of an installed binary package (the Linux build's -dev package), so
+# both builds use the same release; the archive's newest when it is not installed.
+source_version() {
+  local v
+  v=$(dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null || true)
+  if [ -z "$v" ]; then
+    private_apt_update
+    v=$(apt-cache "${apt_opts[@]}" showsrc "$2" | sed -n 's/^Version: //p' | sort -V | tail -1)
+  fi
+  echo "$v"
+}
+
+# Downloads SRC=VERSION and unpacks it with its Debian patches into DIR. apt checks each file
+# against the signed index as it arrives; the upstream signature file (.asc) is optional and
+# some mirrors lack it, so a failed run is accepted when every other file is there with the
+# index's SHA256.
+fetch_source() {
+  local src=$1 ver=$2 dir=$3 dl=$out/download/$1-$2
+  private_apt_update
+  mkdir -p "$dl"
+  local try uris ok=0
+  for try in "$ver" $(apt-cache "${apt_opts[@]}" showsrc "$src" | sed -n 's/^Version: //p' |
+                      sort -rVu | grep -vx "$ver"); do
+    [ "$try" = "$ver" ] || log "$src $ver could not be had; trying $try"
+    rm -f "$dl"/*
+    uris=$(cd "$dl" && apt-get "${apt_opts[@]}" source --print-uris "$src=$try" 2>/dev/null |
+           grep "^'") || continue
+    (cd "$dl" && apt-get "${apt_opts[@]}" source --download-only "$src=$try" >/dev/null 2>&1) || true
+    ok=1
+    local uri file size hash
+    while read -r uri file size hash; do
+      case "$file" in *.asc) continue ;; esac
+      [ "$(sha256sum "$dl/$file" 2>/dev/null | cut -d' ' -f1)" = "${hash#SHA256:}" ] || ok=0
+    done <<<"$uris"
+    [ $ok = 1 ] && break
+  done
+  [ $ok = 1 ] || { log "could not download any version of $src"; exit 1; }
+  fetched_version=$try
+  rm -rf "$dir" && mkdir -p "$dir"
+  tar -xf "$(ls "$dl"/*.orig.tar.* | grep -v '\.asc$' | head -1)" -C "$dir" --strip-components=1
+  tar -xf "$(ls "$dl"/*.debian.tar.*)" -C "$dir"
+  if [ -f "$dir/debian/patches/series" ]; then
+    local name opt
+    while read -r name opt; do
+      case "$name" in ''|'#'*) continue ;; esac
+      patch -d "$dir" -s -N ${opt:--p1} <"$dir/debian/patches/$name" >&2
+    done <"$dir/debian/patches/series"
+  fi
+}
+
+cross_env=(CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
+           CFLAGS="-O2 -msse2 -mfpmath=sse" PKG_CONFIG_LIBDIR=/usr/$host/lib/pkgconfig)
+
+build_mpg123() {
+  local prefix=$1 src=$2
+  (cd "$src" && env "${cross_env[@]}" ./configure --host=$host --prefix="$prefix" \
+      --enable-static --disable-shared --with-cpu=x86 --disable-modules --with-audio=dummy \
+      --enable-network=no >&2 &&
+   make -j"$jobs" src/libmpg123/libmpg123.la src/libsyn123/libsyn123.la >&2 &&
+   mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" &&
+   cp src/libmpg123/.libs/libmpg123.a src/libsyn123/.libs/libsyn123.a "$prefix/lib/" &&
+   cp src/libmpg123/mpg123.h src/libmpg123/fmt123.h src/libsyn123/syn123.h "$prefix/include/" &&
+   cp libmpg123.pc libsyn123.pc "$prefix/lib/pkgconfig/")
+}
+
+build_libpng() {
+  local prefix=$1 src=$2
+  (cd "$src" && env "${cross_env[@]}" CPPFLAGS=-I/usr/$host/include LDFLAGS=-L/usr/$host/lib \
+      ./configure --host=$host --prefix="$prefix" --enable-static --disable-shared >&2 &&
+   make -j"$jobs" libpng16.la >&2 &&
+   make install-libLTLIBRARIES install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS \
+        install-pkgconfigDATA install-header-links install-library-links >&2)
+}
+
+# package binary-package build-function
+for entry in "mpg123 libmpg123-dev build_mpg123" "libpng1.6 libpng-dev build_libpng"; do
+  read -r src bin build <<<"$entry"
+  ver=$(source_version "$bin" "$src")
+  [ -n "$ver" ] || { log "no version of $src found"; exit 1; }
+  prefix=$out/$src-$ver
+  if [ ! -f "$prefix/.built" ]; then
+    log "building $src $ver for $host"
+    rm -rf "$prefix"
+    fetch_source "$src" "$ver" "$out/src/$src-$ver"
+    $build "$prefix" "$out/src/$src-$ver"
+    echo "$src $fetched_version" >"$prefix/source-version"
+    touch "$prefix/.built"
+    rm -rf "$out/src/$src-$ver"
+  fi
+  echo "$prefix"
+done
