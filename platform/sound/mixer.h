@@ -23,6 +23,7 @@ struct MixStream {
     int64_t pos = 0;         // frames decoded and handed to the output so far
     int64_t heard_base = 0;  // pos when the last output buffer began
     int heard_frames = 0;    // frames of this stream in the last output buffer
+    int64_t floor = 0;       // where it last started or was moved to: the clock never reads less
     int channel = -1;
 };
 

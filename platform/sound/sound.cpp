@@ -279,7 +279,7 @@ int sound_stream_play_ex(int channel, SoundStream* stream, void* dsp, int paused
         m.streams.at(other)->channel = -1;
     }
     if (s->decoder.seek(0) < 0) return -1;
-    s->pos = s->heard_base = 0;
+    s->pos = s->heard_base = s->floor = 0;
     s->heard_frames = 0;
     s->channel = ch;
     m.channels[ch] = Channel{reinterpret_cast<uintptr_t>(stream), paused != 0};
@@ -310,7 +310,8 @@ int sound_stream_get_time(SoundStream* stream) {
             Clock::now() - m.last_mix - m.output_delay);
         // Negative while the device still plays the buffers queued before the last one.
         int64_t played = elapsed.count() * m.rate / 1000000;
-        frames = std::max<int64_t>(0, s->heard_base + std::min<int64_t>(played, s->heard_frames));
+        // The floor keeps a seek's target from reading less while those buffers still play.
+        frames = std::max(s->floor, s->heard_base + std::min<int64_t>(played, s->heard_frames));
     }
     return static_cast<int>(frames_to_ms(frames, m.rate));
 }
@@ -322,7 +323,7 @@ int sound_stream_set_time(SoundStream* stream, int ms) {
     if (!s) return 0;
     int64_t at = s->decoder.seek(ms_to_frames(std::max(ms, 0), m.rate));
     if (at < 0) return 0;
-    s->pos = s->heard_base = at;
+    s->pos = s->heard_base = s->floor = at;
     s->heard_frames = 0;
     return 1;
 }
