@@ -13,25 +13,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 echo "glow.exe: $(stat -c %s "$win/glow.exe") bytes"
 echo "glow-of-the-snow-win32.zip: $(stat -c %s "$root/dist/glow-of-the-snow-win32.zip") bytes"
 
-export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-xvfb_pid=
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$win/measure-display"
-}
-trap cleanup EXIT
-trap "exit 1" INT TERM HUP PIPE  # through the EXIT trap, so nothing is left running
-: >"$win/measure-display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$win/measure-display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$win/measure-display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -1 "$win/measure-display")
-
-mkdir -p "$WINEPREFIX"
-wineserver -p >/dev/null 2>&1
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
+source "$root/tools/wine-session.sh"
+wine_session "$win/wineprefix" "$win/measure-display"
 
 echo "--- Windows build, under Wine"
 wine "$win/tests/windows/wine_window_bench.exe"
