@@ -77,6 +77,10 @@ Mp3Decoder::~Mp3Decoder() {
     if (mh_) mpg123_delete(mh_);
 }
 
+// More samples per byte than any MPEG audio frame can hold: none is shorter than its 4-byte
+// header, and none holds more than 1152 samples.
+constexpr int64_t kMaxSamplesPerByte = 1152 / 4;
+
 bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool accurate) {
     static std::once_flag library_ready;
     std::call_once(library_ready, [] { mpg123_init(); });
@@ -150,6 +154,12 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
             begin_trim_ = std::min<int64_t>(enc_delay + dec_delay, native_length);
         native_length -= begin_trim_;
     }
+    // Without the scan the length is the headers' estimate, and a damaged header can claim
+    // billions of frames; libmpg123's seek then takes time in proportion to the target. No
+    // stream holds more than kMaxSamplesPerByte per byte of data, so neither may go further.
+    const int64_t most = static_cast<int64_t>(size) * kMaxSamplesPerByte;
+    if (native_length > most) native_length = most;
+    max_frames_ = resampler_ ? resampler_->output_frames(most) : most;
     length_ = native_length;
     if (resampler_ && native_length >= 0) length_ = resampler_->output_frames(native_length);
     exact_ = accurate && length_ >= 0;
@@ -293,6 +303,7 @@ int Mp3Decoder::read(int16_t* out, int frames) {
 int64_t Mp3Decoder::seek(int64_t frame) {
     if (!mh_) return -1;
     if (frame < 0) frame = 0;
+    if (frame > max_frames_) frame = max_frames_;
     if (length_ >= 0 && frame > length_) frame = length_;
     // Decoding restarts a little before the target: at the target itself without resampling,
     // else at a block boundary of the rate ratio at least the pre-roll ahead, so the resampler

@@ -57,6 +57,7 @@ private:
     long native_rate_ = 0;                  // the file's sample rate
     bool exact_ = false;
     int64_t length_ = -1;
+    int64_t max_frames_ = 0;    // the most output frames the data could hold
     int64_t pos_ = 0;           // output frames delivered since the last seek target
     int64_t begin_trim_ = 0;    // leading decoder frames we drop ourselves (see open)
     int64_t skip_ = 0;          // output frames still to drop after a seek

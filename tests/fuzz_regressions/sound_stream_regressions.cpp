@@ -1,9 +1,11 @@
 // What fuzzing the sound layer found: a stream of free-format frames, on which libmpg123 lands a
 // seek to the end far beyond the length its scan reported, so the clock read past the end; and
-// a stream whose encoder tag trims more samples than its frames hold. Every committed input is
-// replayed too.
+// a stream whose encoder tag trims more samples than its frames hold; a header that claims
+// trillions of frames, which an unscanned seek took a minute to chase. Every committed input
+// is replayed too.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,19 @@ TEST(SoundStreamRegressions, TrimsBeyondTheDataLeaveAnEmptyStream) {
     EXPECT_EQ(decoder.length(), 0);
     EXPECT_EQ(decoder.seek(5000), 0);
     EXPECT_TRUE(decoder.at_end());
+}
+
+TEST(SoundStreamRegressions, AnUnscannedEstimateStaysWithinWhatTheDataCanHold) {
+    const std::string bytes =
+        read_bytes(regression_input("sound_stream", "unscanned_length_claims_billions.mp3"));
+    ASSERT_FALSE(bytes.empty());
+    Mp3Decoder decoder;
+    ASSERT_TRUE(decoder.open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                             44100, false));
+    // At most 1152 samples for each 4-byte header the data could hold, at the output rate.
+    const int64_t most = static_cast<int64_t>(bytes.size()) / 4 * 1152 * 44100 / 8000;
+    ASSERT_LE(decoder.length(), most);
+    EXPECT_LE(decoder.seek(INT64_MAX / 4), most);
 }
 
 }  // namespace
