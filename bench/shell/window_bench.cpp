@@ -10,27 +10,12 @@
 #include <vector>
 
 #include "app/gl_window.h"
+#include "bench/shell/window_timing.h"
 #include "demo/demo.h"
 #include "platform/gl.h"
 #include "tests/support/x11_session.h"
 
-using Clock = std::chrono::steady_clock;
-
 namespace {
-
-double ms_since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-void pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
 
 // The frame before the scene existed: clear and the two bars.
 void bare_frame() {

@@ -14,14 +14,6 @@ namespace {
 
 const char kSecondTitle[] = "Kivo's Textures, Lighting & Keyboard Tutorial";
 
-// The leftmost column of the bottom bar with any red in it, or -1.
-int leftmost_red(const Picture& p) {
-    for (int x = 0; x < p.width; ++x)
-        for (int y = 420; y < 480; ++y)
-            if (p.at(x, y)[0] > 0) return x;
-    return -1;
-}
-
 TEST(EndToEnd, WindowedRunShowsBarsSceneScrollerAndPlaysTheTrack) {
     DemoRun run(1024, 768);
     ASSERT_TRUE(run.ok());

@@ -22,6 +22,13 @@ Picture read_png(const std::string& path) {
     return picture;
 }
 
+int leftmost_red(const Picture& p) {
+    for (int x = 0; x < p.width; ++x)
+        for (int y = 420; y < 480; ++y)
+            if (p.at(x, y)[0] > 0) return x;
+    return -1;
+}
+
 std::vector<int16_t> decode_mp3(const std::string& path) {
     std::vector<int16_t> samples;
     mpg123_init();

@@ -15,6 +15,10 @@ struct Picture {
 
 Picture read_png(const std::string& path);
 
+// The leftmost column of the demo's bottom bar (rows 420-479) with any red in it, or -1: where
+// the scroller's message begins.
+int leftmost_red(const Picture& p);
+
 // Interleaved 16-bit stereo at 44100 Hz, decoded gaplessly from the first sample.
 std::vector<int16_t> decode_mp3(const std::string& path);
 

@@ -49,13 +49,6 @@ unsigned long start_windowed(DemoRun& run) {
     return run.wait_window("glow of the snow", 30000ms);
 }
 
-int leftmost_red(const Picture& p) {
-    for (int x = 0; x < p.width; ++x)
-        for (int y = 420; y < 480; ++y)
-            if (p.at(x, y)[0] > 0) return x;
-    return -1;
-}
-
 TEST(WineGlowExe, NoGivesTheWindowWithBarsSceneAndScrollerAndTheKeysAct) {
     DemoRun run(1024, 768);
     ASSERT_TRUE(run.ok());

@@ -1,36 +1,15 @@
 // The real shell on Windows (run under Wine by tools/wine-measure.sh): the time from the start
 // box's answer to the first swapped frame, and frames per second of the whole demo frame + swap,
 // measured as bench/shell's window benchmark measures the Linux build.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include <direct.h>
 
 #include "app/gl_window.h"
+#include "bench/shell/window_timing.h"
 #include "demo/demo.h"
 #include "platform/gl.h"
-
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double ms_since(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-void pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
-
-}  // namespace
 
 int main() {
     if (_chdir(GLOW_SOURCE_DIR) != 0) return 1;
