@@ -1,25 +1,44 @@
 #!/usr/bin/env bash
-# Builds the static i686 Windows libraries the Windows build links: libmpg123 and libsyn123
-# (from Debian's mpg123 source package) and libpng (libpng1.6), with the mingw-w64 posix
-# compilers. Each is cached under OUT_DIR/<package>-<version>/, named by the source version of
-# the Linux build's -dev package; when the archive no longer has that version, the newest one
-# it has is built instead and source-version in that folder says which.
+# Builds the static libraries a cross build links, for one target triple: libmpg123 and
+# libsyn123 (from Debian's mpg123 source package) and libpng (libpng1.6). Each is cached under
+# CACHE/<triple>/<package>-<version>/, named by the source version of the Linux build's -dev
+# package; when the archive no longer has that version, the newest one it has is built instead
+# and source-version in that folder says which.
 #
-#   tools/build-win32-deps.sh OUT_DIR     prints the install prefixes, one a line
+#   tools/build-deps.sh TRIPLE     prints the install prefixes, one a line
 #
-# The sources come through a private apt set-up under OUT_DIR/apt (its own sources file, lists
-# and cache): its deb-src entries are derived from the machine's Debian deb entries, and the
-# system's apt configuration, lists and cache are left as they are.
+#   i686-w64-mingw32     the 32-bit Windows program (mingw-w64's posix compilers)
+#   x86_64-w64-mingw32   the 64-bit Windows program
+#
+# CACHE is $GLOW_DEPS_CACHE, or glow-of-the-snow/ in ${XDG_CACHE_HOME:-~/.cache}: outside the
+# checkout, so a fresh clone and every CI run on the same machine reuse what was built. Runs
+# for the same cache wait for each other. The sources come through a private apt set-up under
+# CACHE/apt (its own sources file, lists and cache): its deb-src entries are derived from the
+# machine's Debian deb entries, and the system's apt configuration, lists and cache are left as
+# they are.
 set -euo pipefail
 
-out=$(mkdir -p "$1" && cd "$1" && pwd)
-host=i686-w64-mingw32
+host=${1:?usage: build-deps.sh TRIPLE}
+cache=${GLOW_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/glow-of-the-snow}
 jobs=$(nproc)
-log() { echo "build-win32-deps: $*" >&2; }
+log() { echo "build-deps: $*" >&2; }
 
+case $host in
+  i686-w64-mingw32)
+    # SSE arithmetic, as the program itself is compiled (cmake/mingw-w64-i686.cmake).
+    cflags="-O2 -msse2 -mfpmath=sse" mpg123_cpu=x86 ;;
+  x86_64-w64-mingw32)
+    cflags="-O2" mpg123_cpu=x86-64 ;;
+  *) log "unknown target $host"; exit 2 ;;
+esac
 for tool in $host-gcc-posix $host-g++-posix; do
   command -v $tool >/dev/null || { log "$tool is missing (run tools/install-deps.sh --windows)"; exit 1; }
 done
+
+mkdir -p "$cache/$host"
+out=$(cd "$cache" && pwd)
+exec 9>"$out/.lock"
+flock 9
 
 apt_dir=$out/apt
 apt_opts=(-o Dir::Etc::SourceList="$apt_dir/sources.list" -o Dir::Etc::SourceParts="$apt_dir/none"
@@ -92,12 +111,12 @@ fetch_source() {
 }
 
 cross_env=(CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
-           CFLAGS="-O2 -msse2 -mfpmath=sse" PKG_CONFIG_LIBDIR=/usr/$host/lib/pkgconfig)
+           CFLAGS="$cflags" PKG_CONFIG_LIBDIR=/usr/$host/lib/pkgconfig)
 
 build_mpg123() {
   local prefix=$1 src=$2
   (cd "$src" && env "${cross_env[@]}" ./configure --host=$host --prefix="$prefix" \
-      --enable-static --disable-shared --with-cpu=x86 --disable-modules --with-audio=dummy \
+      --enable-static --disable-shared --with-cpu=$mpg123_cpu --disable-modules --with-audio=dummy \
       --enable-network=no >&2 &&
    make -j"$jobs" src/libmpg123/libmpg123.la src/libsyn123/libsyn123.la >&2 &&
    mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" &&
@@ -120,15 +139,16 @@ for entry in "mpg123 libmpg123-dev build_mpg123" "libpng1.6 libpng-dev build_lib
   read -r src bin build <<<"$entry"
   ver=$(source_version "$bin" "$src")
   [ -n "$ver" ] || { log "no version of $src found"; exit 1; }
-  prefix=$out/$src-$ver
+  prefix=$out/$host/$src-$ver
   if [ ! -f "$prefix/.built" ]; then
     log "building $src $ver for $host"
     rm -rf "$prefix"
-    fetch_source "$src" "$ver" "$out/src/$src-$ver"
-    $build "$prefix" "$out/src/$src-$ver"
+    work=$out/src/$host-$src-$ver
+    fetch_source "$src" "$ver" "$work"
+    $build "$prefix" "$work"
     echo "$src $fetched_version" >"$prefix/source-version"
     touch "$prefix/.built"
-    rm -rf "$out/src/$src-$ver"
+    rm -rf "$work"
   fi
   echo "$prefix"
 done
