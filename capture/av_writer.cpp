@@ -159,10 +159,10 @@ bool Muxer::add_audio(const char* encoder, std::string* error) {
         return false;
     }
     audio_ = avcodec_alloc_context3(codec);
-    audio_->sample_rate = kSampleRate;
+    audio_->sample_rate = MUSIC_MIX_RATE;
     audio_->sample_fmt = codec->id == AV_CODEC_ID_AAC ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
     av_channel_layout_default(&audio_->ch_layout, 2);
-    audio_->time_base = AVRational{1, kSampleRate};
+    audio_->time_base = AVRational{1, MUSIC_MIX_RATE};
     if (codec->id == AV_CODEC_ID_AAC) audio_->bit_rate = 192000;
     if (format_->oformat->flags & AVFMT_GLOBALHEADER) audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int code = avcodec_open2(audio_, codec, nullptr);
@@ -237,7 +237,7 @@ bool Muxer::write_picture(const Picture& picture, std::string* error) {
 bool Muxer::send_audio(int frames, std::string* error) {
     av_frame_unref(sound_);
     sound_->format = audio_->sample_fmt;
-    sound_->sample_rate = kSampleRate;
+    sound_->sample_rate = MUSIC_MIX_RATE;
     sound_->nb_samples = frames;
     av_channel_layout_copy(&sound_->ch_layout, &audio_->ch_layout);
     int code = av_frame_get_buffer(sound_, 0);
