@@ -20,6 +20,25 @@ void on_stop_signal(int signal) {
     std::signal(signal, SIG_DFL);
 }
 
+// The speed and where the CPU time went, unless quiet; and, quiet or not, that the track ended
+// before the length asked for.
+void print_closing_line(const CaptureOptions& options, const CaptureStats& stats) {
+    if (options.quiet && !stats.track_ended) return;
+    const double video_s = static_cast<double>(stats.frames_done) / options.fps;
+    const double cpu = stats.render_s + stats.read_s + stats.convert_s + stats.encode_s;
+    fprintf(stderr, "glow-capture: %d frames (%.1f s)", stats.frames_done, video_s);
+    if (!options.quiet)
+        fprintf(stderr,
+                " in %.1f s, %.2fx real time; %.2f s of CPU a second of video: rendering %.0f%%, "
+                "reading back %.0f%%, converting %.0f%%, encoding %.0f%%",
+                stats.wall_s, video_s / stats.wall_s, cpu / video_s, 100 * stats.render_s / cpu,
+                100 * stats.read_s / cpu, 100 * stats.convert_s / cpu, 100 * stats.encode_s / cpu);
+    if (stats.track_ended)
+        fprintf(stderr, "; stopped at the end of the track (%d ms), short of the %g s asked for",
+                stats.track_ms, options.seconds);
+    fputc('\n', stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,16 +71,6 @@ int main(int argc, char** argv) {
                 stats.frames_done, stats.frames_total, options.out.c_str());
         return 128 + stop_signal;
     }
-    if (!options.quiet) {
-        double cpu = stats.render_s + stats.read_s + stats.convert_s + stats.encode_s;
-        double video_s = static_cast<double>(stats.frames_done) / options.fps;
-        fprintf(stderr,
-                "glow-capture: %d frames (%.1f s) in %.1f s, %.2fx real time; %.2f s of CPU a "
-                "second of video: rendering %.0f%%, reading back %.0f%%, converting %.0f%%, "
-                "encoding %.0f%%\n",
-                stats.frames_done, video_s, stats.wall_s, video_s / stats.wall_s, cpu / video_s,
-                100 * stats.render_s / cpu, 100 * stats.read_s / cpu, 100 * stats.convert_s / cpu,
-                100 * stats.encode_s / cpu);
-    }
+    print_closing_line(options, stats);
     return 0;
 }
