@@ -3,7 +3,12 @@
 // completes the output with the frames made so far.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+
+extern "C" {
+#include <libavutil/mem.h>
+}
 
 #include "capture/capture.h"
 #include "capture/options.h"
@@ -50,6 +55,14 @@ int main(int argc, char** argv) {
         fprintf(stderr, "glow-capture: %s\n", error.c_str());
         return status;
     }
+    if (options.crf == 0 && (options.kind == OutputKind::Mp4 || options.kind == OutputKind::Mkv))
+        fprintf(stderr,
+                "glow-capture: --crf 0 makes lossless H.264 (High 4:4:4 Predictive), which "
+                "browsers and many players do not play\n");
+    // For the tests: a block larger than GLOW_CAPTURE_MAX_ALLOC bytes from FFmpeg's allocator,
+    // which the writers allocate all their buffers with, fails as if memory had run out.
+    if (const char* limit = getenv("GLOW_CAPTURE_MAX_ALLOC"))
+        av_max_alloc(strtoul(limit, nullptr, 10));
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
