@@ -1,9 +1,12 @@
 // glow-capture: renders the demo to a video file, an animated picture or PNG frames, frame by
 // frame from a music clock it steps itself. Ctrl-C or SIGTERM ends the capture early and still
 // completes the output with the frames made so far.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 extern "C" {
@@ -12,6 +15,7 @@ extern "C" {
 
 #include "capture/capture.h"
 #include "capture/options.h"
+#include "platform/datadir/datadir.h"
 
 namespace {
 
@@ -63,6 +67,12 @@ int main(int argc, char** argv) {
     // which the writers allocate all their buffers with, fails as if memory had run out.
     if (const char* limit = getenv("GLOW_CAPTURE_MAX_ALLOC"))
         av_max_alloc(strtoul(limit, nullptr, 10));
+    // OUT from the folder the user started in, before the working directory moves to data/.
+    if (options.out[0] != '/') {
+        std::unique_ptr<char, decltype(&free)> here(getcwd(nullptr, 0), free);
+        if (here) options.out = std::string(here.get()) + "/" + options.out;
+    }
+    enter_data_dir("glow-capture");
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
