@@ -249,7 +249,9 @@ bool Mp3Decoder::decode_frame() {
     const int ret = mpg123_decode_frame(mh_, &num, &audio, &bytes);
     if (ret == MPG123_NEW_FORMAT) {
         // The format table allows one format only, so libmpg123 converts whatever else comes;
-        // a stream that keeps announcing changes without audio is given up.
+        // a stream that keeps announcing changes without audio is given up. A real stream
+        // announces one change where its format changes and then decodes; 64 in a row, with
+        // no frame between them, only come from data that loops on broken headers.
         return ++format_changes_ < 64;
     }
     if (ret != MPG123_OK) return false;
