@@ -21,6 +21,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libbenchmark-dev libtinyobjloader-dev
   xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick
+  # the sound layer against a real sound server: a private daemon, parec to record it
+  pulseaudio pulseaudio-utils
   # asset generators
   lame sox libfreetype-dev fonts-dejavu-core
   # fuzzing and sanitizers
