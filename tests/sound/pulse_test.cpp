@@ -1,7 +1,7 @@
 // The sound layer, and the demo once, on a real PulseAudio daemon: a private one with a null
 // sink, in a runtime folder of its own, recorded through the sink's monitor with parec. A late
-// first callback, a suspended sink, a killed and a restarted daemon: the clock never waits for
-// the server, and the music is heard from the clock's position as soon as the server plays.
+// first callback, a suspended sink, a killed, a restarted and a stopped daemon: the clock never
+// waits for the server, and the music is heard from the clock's position as soon as it plays.
 #include "platform/sound/sound.h"
 
 #include "tests/e2e/demo_run.h"
@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -65,6 +66,7 @@ public:
         return false;
     }
     void kill() { daemon_->kill_group(); }
+    void signal(int number) { ::kill(daemon_->pid(), number); }
     static bool pactl(const std::vector<std::string>& args) {
         std::vector<std::string> argv = {"pactl"};
         argv.insert(argv.end(), args.begin(), args.end());
@@ -301,6 +303,35 @@ TEST_F(PulseTest, LateStartSuspendKillAndRestart) {
     ASSERT_GE(back.after_ms, 0) << "no music at the clock's position after the restart";
     EXPECT_LE(back.after_ms, 2000);
     EXPECT_NEAR(back.lag_ms, steady.lag_ms, kBufferMs + 5);
+}
+
+// A server that stops answering (stopped with SIGSTOP) while the layer opens the device holds up
+// nothing: sound_init returns within 2 s on the silent output, the clock runs, and once the
+// server answers again the device opens by itself and the music comes from the clock's place.
+TEST_F(PulseTest, AServerThatDoesNotAnswerHoldsUpNothing) {
+    ref = reference_track("track.mp3");
+    Recording rec(dir.path + "/rec.raw");
+    ASSERT_TRUE(wait_recording(rec));
+    daemon.signal(SIGSTOP);
+    double asked = now();
+    ASSERT_EQ(sound_set_output(SOUND_OUTPUT_DEFAULT), 1);
+    ASSERT_EQ(sound_init(44100, 32, 0), 1);
+    EXPECT_LE(now() - asked, 2000);
+    EXPECT_EQ(sound_get_output(), SOUND_OUTPUT_NOSOUND);
+    SoundStream* s = sound_stream_open((glow_source_dir() + "/data/music/track.mp3").c_str(),
+                                       SOUND_MPEGACCURATE, 0, 0);
+    ASSERT_GE(sound_stream_play_ex(SOUND_FREE, s, nullptr, 0), 0);
+    Sample played = {now(), 0, 0};
+    watch(s, &rec, 1000, [](const Sample&) { return false; });
+    EXPECT_NEAR(clock_ahead(played, played.t + 800, played.t + 1000), 0, kBufferMs + 5);
+
+    daemon.signal(SIGCONT);
+    double answered = now();
+    ASSERT_TRUE(watch(s, &rec, 15000, [&](const Sample&) {
+        return heard(rec, answered, 0, 1000).after_ms >= 0;
+    })) << "no music at the clock's position once the server answered";
+    std::printf("stopped server: sound %.0f ms after it went on\n", now() - answered);
+    EXPECT_EQ(sound_get_output(), SOUND_OUTPUT_DEFAULT);
 }
 
 // The demo itself on the daemon: the track is heard, and Escape ends it with 0.
