@@ -24,7 +24,8 @@ using Clock = std::chrono::steady_clock;
 const double kBufferMs = 1024 * 1000.0 / 44100;  // one SDL device buffer
 
 // A private daemon: only the native protocol (anonymous) and a null sink named "glow", its
-// state under the folder's own HOME, nothing of the system's settings read or written.
+// state under the folder's own HOME and its clients' settings in the folder too, so that no
+// setting of the system or the user is written, and no user's daemon is found or started.
 class PulseDaemon {
 public:
     explicit PulseDaemon(const std::string& dir) : dir_(dir) {
