@@ -52,9 +52,10 @@ int buffer_frames_for(int rate) {
 // until it calls back again, so the clock follows the time that passes and the music goes on
 // from there. Shorter than the silent output's catch-up limit, so the hand-over loses no time.
 constexpr auto kStallAfter = std::chrono::milliseconds(100);
-// How far behind its deadlines the silent output may fall and still catch up; beyond it (the
-// machine slept, or starved the thread) it starts afresh from now.
-constexpr auto kCatchUpLimit = std::chrono::milliseconds(250);
+// How far behind its deadlines the silent output may fall and still catch up, so that a
+// loaded machine that keeps its thread waiting a while costs the clock no time; beyond it (the
+// process was stopped) it starts afresh from now rather than race through the track.
+constexpr auto kCatchUpLimit = std::chrono::seconds(2);
 // After a loss the default device is tried again this often.
 constexpr auto kRetryEvery = std::chrono::seconds(1);
 // How long sound_init waits for the device to open, and a shutdown for the keeper to close
