@@ -63,6 +63,7 @@ struct Mixer {
     DeviceOutput* device = nullptr;
     SoundClock::duration device_delay{};     // its queue, as output_delay
     SoundClock::time_point last_device_mix{};  // when it last took a buffer, or opened
+    bool device_started = false;               // it has taken a buffer since it opened
     std::atomic<bool> device_gone{false};  // the test seam's pretended loss
     bool open_tried = false;               // the keeper of this init has tried once
     uint64_t generation = 0;               // counts inits and shutdowns: a keeper serves one

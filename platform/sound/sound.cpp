@@ -81,7 +81,9 @@ void run_clock(Mixer& m) {
     int64_t mixed = 0;
     while (!m.stop_clock) {
         Clock::time_point now = Clock::now();
-        if (m.device) {
+        // A device that has just opened takes over once it has taken a buffer: until then
+        // this thread goes on, so that a slow first callback does not hold the clock up.
+        if (m.device && m.device_started) {
             Clock::time_point stalled_at = m.last_device_mix + m.device_delay + kStallAfter;
             if (now < stalled_at) {
                 mixing = false;
@@ -136,6 +138,7 @@ void keep_device(Mixer& m, uint64_t generation, int rate, int frames) {
                 m.device = d;
                 m.device_delay = device_delay(d);
                 m.last_device_mix = Clock::now();  // a slow open does not count as a stall
+                m.device_started = false;
                 m.device_gone = false;
             }
             m.wake.notify_all();
@@ -240,6 +243,7 @@ void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames) {
     }
     mix_locked(m, out, frames, m.device_delay);
     m.last_device_mix = m.last_mix;
+    m.device_started = true;
 }
 
 int sound_set_output(int output) {
