@@ -228,7 +228,6 @@ TEST_F(PulseTest, LateStartSuspendKillAndRestart) {
     Tone tone;
     tone.seconds = 40;
     ASSERT_TRUE(make_tone_mp3(mp3, tone));
-    std::vector<unsigned char> bytes = read_bytes(mp3);
     ref = reference_decode(mp3, 44100);
 
     // The late start: the sink is suspended across the open, so the server takes the first
@@ -238,8 +237,8 @@ TEST_F(PulseTest, LateStartSuspendKillAndRestart) {
     ASSERT_TRUE(PulseDaemon::pactl({"suspend-sink", "glow", "1"}));
     ASSERT_EQ(sound_set_output(SOUND_OUTPUT_DEFAULT), 1);
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
-    SoundStream* s = sound_stream_open(reinterpret_cast<const char*>(bytes.data()), 0x28130, 0,
-                                       static_cast<int>(bytes.size()));
+    // Opened by name, so the stream's data lives until TearDown ends the stream.
+    SoundStream* s = sound_stream_open(mp3.c_str(), SOUND_MPEGACCURATE, 0, 0);
     ASSERT_NE(s, nullptr);
     ASSERT_GE(sound_stream_play_ex(SOUND_FREE, s, nullptr, 0), 0);
     double played = now();
