@@ -53,8 +53,10 @@ public:
                "load-module module-null-sink sink_name=glow rate=44100 format=s16le channels=2\n"
                "set-default-sink glow\n"
             << (sink_suspended ? "suspend-sink glow 1\n" : "");
+        // It ends with this process, even one killed for taking too long.
         daemon_ = std::make_unique<Child>(
-            std::vector<std::string>{"pulseaudio", "-n", "-F", dir_ + "/daemon.pa",
+            std::vector<std::string>{"setpriv", "--pdeathsig", "KILL", "pulseaudio", "-n",
+                                     "-F", dir_ + "/daemon.pa",
                                      "--exit-idle-time=-1", "--daemonize=no",
                                      "--use-pid-file=no", "--log-target=stderr"},
             dir_, std::map<std::string, std::string>{{"HOME", dir_ + "/home"}},
