@@ -179,7 +179,8 @@ TEST(EndToEnd, UpRestartsThenChangesTheTrack) {
             on_first = run.track_position_ms(first);
             on_second = run.track_position_ms(second);
             return on_first >= 0 || on_second >= 0;
-        }));
+        })) << "tap " << attempt << ": neither track plays, after " << run.audio_ms()
+            << " ms of sound\n" << run.output();
         long bound = ms_since(first_tap) + 50;
         if (on_second >= 0) {
             EXPECT_LE(on_second, bound);
