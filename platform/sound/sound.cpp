@@ -47,10 +47,10 @@ int buffer_frames_for(int rate) {
     return n;
 }
 
-// A device that has taken no buffer for this long (beyond its own queue) is stalled: a sound
-// server under load or a suspended sink. It is not lost; the clock thread mixes in its place
-// until it calls back again, so the clock follows the time that passes and the music goes on
-// from there. Shorter than the silent output's catch-up limit, so the hand-over loses no time.
+// A device that has taken no buffer for this long after the audio it took ran out (beyond its
+// own queue) is stalled: a sound server under load or a suspended sink. It is not lost; the
+// clock thread mixes in its place until it calls back again, so the clock follows the time
+// that passes and the music goes on from there. Shorter than the silent output's catch-up limit, so the hand-over loses no time.
 constexpr auto kStallAfter = std::chrono::milliseconds(100);
 // How far behind its deadlines the silent output may fall and still catch up, so that a
 // loaded machine that keeps its thread waiting a while costs the clock no time; beyond it (the
@@ -84,7 +84,7 @@ void run_clock(Mixer& m) {
         // A device that has just opened takes over once it has taken a buffer: until then
         // this thread goes on, so that a slow first callback does not hold the clock up.
         if (m.device && m.device_started) {
-            Clock::time_point stalled_at = m.last_device_mix + m.device_delay + kStallAfter;
+            Clock::time_point stalled_at = m.device_heard_until + m.device_delay + kStallAfter;
             if (now < stalled_at) {
                 mixing = false;
                 m.wake.wait_until(lock, stalled_at, [&] { return m.stop_clock || !m.device; });
@@ -137,7 +137,7 @@ void keep_device(Mixer& m, uint64_t generation, int rate, int frames) {
             if (d) {
                 m.device = d;
                 m.device_delay = device_delay(d);
-                m.last_device_mix = Clock::now();  // a slow open does not count as a stall
+                m.device_heard_until = Clock::now();  // a slow open does not count as a stall
                 m.device_started = false;
                 m.device_gone = false;
             }
@@ -242,7 +242,8 @@ void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames) {
         return;
     }
     mix_locked(m, out, frames, m.device_delay);
-    m.last_device_mix = m.last_mix;
+    m.device_heard_until =
+        std::max(m.device_heard_until, m.last_mix) + frames_to_duration(frames, m.rate);
     m.device_started = true;
 }
 
