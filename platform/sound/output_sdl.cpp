@@ -1,4 +1,4 @@
-// The audio device on Linux: an SDL2 audio device whose callback pulls the mix.
+// Built on SDL2's audio; runs on Linux: the audio device, whose callback pulls the mix.
 // SDL reports a device that went away (unplugged, its sound server gone) by stopping it: its
 // status turns SDL_AUDIO_STOPPED and it posts SDL_AUDIODEVICEREMOVED. The status is read here,
 // so no one needs to pump SDL's events for a loss to be seen (the capture and the tests do

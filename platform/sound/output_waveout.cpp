@@ -1,6 +1,7 @@
-// The audio device on Windows: the Windows multimedia output (waveOut). A few buffers of the
-// mix rate's buffer size circulate; a thread refills each one the device has finished with
-// and queues it again, so the device pulls the mix in real time as the SDL callback does.
+// Built on the Windows multimedia output (waveOut); runs on Windows: the audio device. A few
+// buffers of the mix rate's buffer size circulate; a thread refills each one the device has
+// finished with and queues it again, so the device pulls the mix in real time as the SDL
+// callback does.
 // waveOut announces no removal: a device is gone when the driver refuses a buffer or says it
 // is no longer there (MMSYSERR_NODRIVER). One that merely stops finishing buffers is late,
 // and the clock thread stands in for it until it goes on.
