@@ -6,10 +6,19 @@
 #   install-deps.sh --windows  also the Windows cross-compilers and Wine (`make windows`,
 #                              `make test`). Wine runs 32-bit programs, so this adds the i386
 #                              architecture to dpkg (`dpkg --add-architecture i386`) once.
+#   install-deps.sh --web      also emscripten and chromium (`make web`, `make test`)
+# The options combine.
 set -eu
 
 windows=0
-[ "${1:-}" = "--windows" ] && windows=1
+web=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=1 ;;
+    --web) web=1 ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   # build
@@ -33,6 +42,13 @@ if [ $windows = 1 ]; then
     dpkg-dev patch xz-utils bzip2 zip unzip
     # running it under Wine: 32-bit Wine with Mesa's 32-bit GL
     wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
+  )
+fi
+if [ $web = 1 ]; then
+  packages+=(
+    # the browser build (its libraries come from Debian source packages, like the Windows
+    # ones) and its tests in headless Chromium
+    emscripten dpkg-dev patch xz-utils bzip2 zip chromium
   )
 fi
 
