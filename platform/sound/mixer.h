@@ -77,3 +77,9 @@ void mix_locked(Mixer& m, int16_t* out, int frames);
 bool device_open(Mixer& m);
 void device_close(Mixer& m);
 bool device_lost(Mixer& m);
+
+// Starts what keeps a real-time init's streams moving besides the device: `run` (the silent
+// output, and the device's watchdog) on a thread of its own (clock_thread.cpp). A web page has
+// one thread, which must never block: there the web output keeps the clock itself, silent or
+// not, on the browser's timers (output_web.cpp), and `run` is not used.
+void clock_start(Mixer& m, void (*run)(Mixer&, bool), bool device);

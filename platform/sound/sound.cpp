@@ -206,7 +206,7 @@ int sound_init(int mixrate, int maxchannels, unsigned int /*flags*/) {
                     : device                      ? SOUND_OUTPUT_DEFAULT
                                                   : SOUND_OUTPUT_NOSOUND;
     }
-    if (output != SOUND_OUTPUT_MANUAL) m.clock_thread = std::thread(run_clock, std::ref(m), device);
+    if (output != SOUND_OUTPUT_MANUAL) clock_start(m, run_clock, device);
     return 1;
 }
 
