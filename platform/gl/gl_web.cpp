@@ -636,7 +636,8 @@ in vec2 v_tc;
 in vec4 v_color;
 out vec4 o_color;
 void main() {
-    o_color = u_textured ? v_color * texture(u_sampler, v_tc * u_texscale) : v_color;
+    vec4 c = u_textured ? v_color * texture(u_sampler, v_tc * u_texscale) : v_color;
+    o_color = roundEven(clamp(c, 0.0, 1.0) * 255.0) / 255.0;
 }
 )";
 
