@@ -272,14 +272,6 @@ struct OutVertex {
     GLfloat color[4];
 };
 
-// A vertex as the application gave it, kept until its primitive is complete.
-struct InVertex {
-    GLfloat pos[4];
-    GLfloat tc[2];
-    GLfloat normal[3];
-    GLfloat color[4];
-};
-
 struct Texture {
     GLsizei width = 0, height = 0;  // level 0; 0 while it has no image
     bool rectangle = false;         // bound to the rectangle target at least once
@@ -332,11 +324,13 @@ struct State {
     std::unordered_map<GLuint, Texture> textures;
 
     GLenum primitive = 0;  // inside glBegin/glEnd when nonzero
-    std::vector<InVertex> prim;
-    size_t prim_emitted = 0;  // strips and fans: vertices of the primitive seen so far
+    OutVertex prim[4];     // the primitive's vertices still needed to complete a triangle
+    int prim_count = 0;
+    size_t prim_triangles = 0;  // strips: triangles so far, for the winding of the next
 
     std::vector<OutVertex> batch;
     BatchKey batch_key;
+    bool key_valid = false;  // batch_key is what the texture state now says
 
     std::unordered_map<GLuint, List> lists;
     GLuint next_list = 1;
@@ -394,7 +388,7 @@ void flush() {
 
 // The texture the next vertices are drawn with: the rectangle target takes precedence over
 // 2D; a texture without an image disables texturing, as in OpenGL 1.x.
-BatchKey current_key() {
+BatchKey texture_key() {
     BatchKey k;
     GLuint name = st.texture_rect ? st.bound_rect : st.texture_2d ? st.bound_2d : 0;
     if (!name) return k;
@@ -430,21 +424,34 @@ void matrices_changed() {
     st.texture_identity = !memcmp(st.texture.top(), kIdentity.m, sizeof kIdentity.m);
 }
 
-// Per-vertex fixed function: position, texture-coordinate generation, texture matrix,
-// lighting, colour clamping.
-OutVertex transform(const InVertex& v) {
-    OutVertex o;
-    mat_apply(mvp(), v.pos, o.clip);
-    GLfloat s = v.tc[0], t = v.tc[1];
+// The texture state changed (binding, enabling, an image): the next primitive looks it up.
+void texture_changed() { st.key_valid = false; }
+
+// Called at glBegin: texture state cannot change inside a primitive, so a whole primitive
+// goes into one batch, and a batch ends where the texture changes.
+void start_primitive_batch() {
+    if (st.key_valid) return;
+    BatchKey key = texture_key();
+    if (!st.batch.empty() && key != st.batch_key) flush();
+    st.batch_key = key;
+    st.key_valid = true;
+}
+
+// Per-vertex fixed function, on the current attributes: position, texture-coordinate
+// generation, texture matrix, lighting, colour clamping.
+void transform(const GLfloat* pos, OutVertex& o) {
+    mat_apply(mvp(), pos, o.clip);
+    GLfloat s = st.texcoord[0], t = st.texcoord[1];
     bool sphere_s = st.gen_s && st.gen_mode_s == GL_SPHERE_MAP;
     bool sphere_t = st.gen_t && st.gen_mode_t == GL_SPHERE_MAP;
     if (sphere_s || sphere_t) {
         GLfloat eye[4];
-        mat_apply(st.modelview.top(), v.pos, eye);
+        mat_apply(st.modelview.top(), pos, eye);
         const GLfloat* nm = eye_normal_matrix();
+        const GLfloat* vn = st.normal_current;
         GLfloat n[3];
         for (int i = 0; i < 3; ++i)
-            n[i] = nm[3 * i] * v.normal[0] + nm[3 * i + 1] * v.normal[1] + nm[3 * i + 2] * v.normal[2];
+            n[i] = nm[3 * i] * vn[0] + nm[3 * i + 1] * vn[1] + nm[3 * i + 2] * vn[2];
         if (st.normalize) {
             GLfloat len = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
             if (len > 0) {
@@ -484,65 +491,59 @@ OutVertex transform(const InVertex& v) {
         o.color[0] = o.color[1] = o.color[2] = scene;
         o.color[3] = 1.0f;
     } else {
-        for (int i = 0; i < 4; ++i) o.color[i] = fminf(fmaxf(v.color[i], 0.0f), 1.0f);
+        for (int i = 0; i < 4; ++i) o.color[i] = fminf(fmaxf(st.color[i], 0.0f), 1.0f);
     }
-    return o;
 }
 
 void emit_triangle(const OutVertex& a, const OutVertex& b, const OutVertex& c) {
-    BatchKey key = current_key();
-    if (!st.batch.empty() && key != st.batch_key) flush();
-    st.batch_key = key;
     st.batch.push_back(a);
     st.batch.push_back(b);
     st.batch.push_back(c);
 }
 
-// A vertex of the current primitive; whole triangles go into the batch as they complete.
-// Quads are split as Mesa splits them, along the diagonal from their second to their fourth
-// corner, so that textured quads are interpolated the same way.
-void primitive_vertex(const InVertex& v) {
-    st.prim.push_back(v);
-    size_t n = st.prim.size();
+// A vertex of the current primitive, transformed as it arrives; whole triangles go into the
+// batch as they complete. Quads are split as Mesa splits them, along the diagonal from their
+// second to their fourth corner.
+void primitive_vertex(const GLfloat* pos) {
+    OutVertex o;
+    transform(pos, o);
+    OutVertex* p = st.prim;
     switch (st.primitive) {
         case GL_TRIANGLES:
-            if (n == 3) {
-                emit_triangle(transform(st.prim[0]), transform(st.prim[1]), transform(st.prim[2]));
-                st.prim.clear();
-            }
+            st.batch.push_back(o);
             break;
         case GL_QUADS:
-            if (n == 4) {
-                OutVertex q[4];
-                for (int i = 0; i < 4; ++i) q[i] = transform(st.prim[i]);
-                emit_triangle(q[0], q[1], q[3]);
-                emit_triangle(q[1], q[2], q[3]);
-                st.prim.clear();
+            p[st.prim_count++] = o;
+            if (st.prim_count == 4) {
+                emit_triangle(p[0], p[1], p[3]);
+                emit_triangle(p[1], p[2], p[3]);
+                st.prim_count = 0;
             }
             break;
         case GL_TRIANGLE_STRIP:
         case GL_QUAD_STRIP:
-            if (n == 3) {
-                // Every other triangle of a strip swaps its first two corners to keep the
-                // winding; a quad strip is the same triangles.
-                bool odd = (st.prim_emitted++ & 1) != 0;
-                OutVertex a = transform(st.prim[0]), b = transform(st.prim[1]),
-                          c = transform(st.prim[2]);
-                if (odd) emit_triangle(b, a, c);
-                else emit_triangle(a, b, c);
-                st.prim.erase(st.prim.begin());
+            // Every other triangle of a strip swaps its first two corners to keep the winding;
+            // a quad strip is the same triangles.
+            if (st.prim_count < 2) {
+                p[st.prim_count++] = o;
+                break;
             }
+            if (st.prim_triangles++ & 1) emit_triangle(p[1], p[0], o);
+            else emit_triangle(p[0], p[1], o);
+            p[0] = p[1];
+            p[1] = o;
             break;
         case GL_TRIANGLE_FAN:
         case GL_POLYGON:
-            if (n == 3) {
-                emit_triangle(transform(st.prim[0]), transform(st.prim[1]), transform(st.prim[2]));
-                st.prim.erase(st.prim.begin() + 1);
+            if (st.prim_count < 2) {
+                p[st.prim_count++] = o;
+                break;
             }
+            emit_triangle(p[0], p[1], o);
+            p[1] = o;
             break;
         default:
-            st.prim.clear();  // points and lines are not drawn
-            break;
+            break;  // points and lines are not drawn
     }
 }
 
@@ -567,20 +568,10 @@ void replay(const List& list) {
         switch (static_cast<Op>(static_cast<int>(*p++))) {
             case kOpBegin: glBegin(static_cast<GLenum>(p[0])); p += 1; break;
             case kOpEnd: glEnd(); break;
-            case kOpVertex: {
-                if (!st.primitive) {
-                    p += 4;
-                    break;
-                }
-                InVertex v;
-                memcpy(v.pos, p, sizeof v.pos);
-                memcpy(v.tc, st.texcoord, sizeof v.tc);
-                memcpy(v.normal, st.normal_current, sizeof v.normal);
-                memcpy(v.color, st.color, sizeof v.color);
-                primitive_vertex(v);
+            case kOpVertex:
+                if (st.primitive) primitive_vertex(p);
                 p += 4;
                 break;
-            }
             case kOpTexCoord: glTexCoord2f(p[0], p[1]); p += 2; break;
             case kOpNormal: glNormal3f(p[0], p[1], p[2]); p += 3; break;
             case kOpColor: glColor4f(p[0], p[1], p[2], p[3]); p += 4; break;
@@ -808,8 +799,8 @@ const GLubyte* glGetString(GLenum name) {
 
 void glEnable(GLenum cap) {
     switch (cap) {
-        case GL_TEXTURE_2D: st.texture_2d = true; return;
-        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = true; return;
+        case GL_TEXTURE_2D: st.texture_2d = true; texture_changed(); return;
+        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = true; texture_changed(); return;
         case GL_TEXTURE_GEN_S: st.gen_s = true; return;
         case GL_TEXTURE_GEN_T: st.gen_t = true; return;
         case GL_LIGHTING: st.lighting = true; return;
@@ -823,8 +814,8 @@ void glEnable(GLenum cap) {
 
 void glDisable(GLenum cap) {
     switch (cap) {
-        case GL_TEXTURE_2D: st.texture_2d = false; return;
-        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = false; return;
+        case GL_TEXTURE_2D: st.texture_2d = false; texture_changed(); return;
+        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = false; texture_changed(); return;
         case GL_TEXTURE_GEN_S: st.gen_s = false; return;
         case GL_TEXTURE_GEN_T: st.gen_t = false; return;
         case GL_LIGHTING: st.lighting = false; return;
@@ -1080,8 +1071,9 @@ void glBegin(GLenum mode) {
         return;
     }
     st.primitive = mode;
-    st.prim.clear();
-    st.prim_emitted = 0;
+    st.prim_count = 0;
+    st.prim_triangles = 0;
+    start_primitive_batch();
 }
 
 void glEnd() {
@@ -1094,7 +1086,6 @@ void glEnd() {
         return;
     }
     st.primitive = 0;
-    st.prim.clear();
 }
 
 static void vertex4(GLfloat x, GLfloat y, GLfloat z, GLfloat w) {
@@ -1103,11 +1094,8 @@ static void vertex4(GLfloat x, GLfloat y, GLfloat z, GLfloat w) {
         if (st.list_mode == GL_COMPILE) return;
     }
     if (!st.primitive) return;  // a vertex outside glBegin/glEnd has no effect
-    InVertex v = {{x, y, z, w},
-                  {st.texcoord[0], st.texcoord[1]},
-                  {st.normal_current[0], st.normal_current[1], st.normal_current[2]},
-                  {st.color[0], st.color[1], st.color[2], st.color[3]}};
-    primitive_vertex(v);
+    const GLfloat pos[4] = {x, y, z, w};
+    primitive_vertex(pos);
 }
 
 void glVertex2f(GLfloat x, GLfloat y) { vertex4(x, y, 0.0f, 1.0f); }
@@ -1241,6 +1229,7 @@ void glDeleteTextures(GLsizei n, const GLuint* textures) {
         if (st.bound_rect == t) st.bound_rect = 0;
         if (st.gpu_bound == t) st.gpu_bound = 0;
     }
+    texture_changed();
 }
 
 GLboolean glIsTexture(GLuint texture) { return texture && st.textures.count(texture); }
@@ -1254,6 +1243,7 @@ void glBindTexture(GLenum target, GLuint texture) {
         set_error(GL_INVALID_VALUE);  // names come from glGenTextures here
         return;
     }
+    texture_changed();
     if (target == GL_TEXTURE_2D) {
         st.bound_2d = texture;
         return;
@@ -1334,6 +1324,7 @@ void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei widt
         Texture& t = st.textures[st.gpu_bound];
         t.width = ok ? width : 0;
         t.height = ok ? height : 0;
+        texture_changed();
     }
 }
 
@@ -1345,6 +1336,7 @@ void glCopyTexImage2D(GLenum target, GLint level, GLenum internalformat, GLint x
         Texture& t = st.textures[st.gpu_bound];
         t.width = width;
         t.height = height;
+        texture_changed();
     }
 }
 
