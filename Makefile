@@ -11,7 +11,12 @@
 #   make windows           build-win32/glow.exe, the static 32-bit Windows program
 #   make dist              dist/: the Windows zip and the Linux tarball
 #   make measure-windows   sizes, and the Windows build's frame rate under Wine beside Linux's
+#   make web               build-web/: the web page (index.html, glow.js, glow.wasm, glow.data)
+#   make serve-web         serves build-web/ on 127.0.0.1 and prints the address
+#   make test-web          the web page's test in headless Chromium
+#   make bench-web         demo_frame's CPU time and the frame rate in the page, beside Linux's
 BUILD ?= build
+WEB_BUILD ?= build-web
 WIN_BUILD ?= build-win32
 SAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -25,7 +30,8 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
 .PHONY: all deps deps-windows configure build run test test-release test-sanitize test-windows \
-        windows dist measure-windows bench assets fuzz soak screenshot preview clean
+        windows dist measure-windows bench assets fuzz soak screenshot preview clean \
+        deps-web web serve-web test-web bench-web
 
 all: build
 
@@ -36,7 +42,8 @@ deps-windows:
 	@bash tools/install-deps.sh --windows
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DGLOW_WIN32_BUILD=$(CURDIR)/$(WIN_BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DGLOW_WIN32_BUILD=$(CURDIR)/$(WIN_BUILD) \
+	    -DGLOW_WEB_BUILD=$(CURDIR)/$(WEB_BUILD) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
@@ -46,10 +53,10 @@ run: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target glow
 	./$(BUILD)/glow
 
-test: test-release test-sanitize test-windows
+test: test-release test-sanitize test-windows test-web
 
 test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine'
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine|web'
 
 # The Windows build and its tests under Wine (tests/windows/run.sh): the cross-compiled unit
 # tests, glow.exe end to end (the zip too), and the same frame from both builds.
@@ -102,8 +109,33 @@ measure-windows: dist
 	@cmake --build $(BUILD) -j$(JOBS) --target bench_window
 	bash tools/wine-measure.sh $(WIN_BUILD) $(BUILD)
 
-dist: windows build
-	bash tools/make-dist.sh $(WIN_BUILD)/glow.exe $(BUILD)/glow
+dist: windows build web
+	GLOW_WEB_BUILD=$(WEB_BUILD) bash tools/make-dist.sh $(WIN_BUILD)/glow.exe $(BUILD)/glow
+
+# The web page: static libmpg123, libsyn123, libpng and zlib for wasm from Debian's source
+# packages (cached outside the checkout by tools/build-deps.sh), then emscripten's CMake build.
+# emcc's JavaScript tools need Debian's node modules (acorn).
+deps-web:
+	@bash tools/install-deps.sh --web
+
+web serve-web test-web bench-web: export NODE_PATH = /usr/share/nodejs
+web: deps-web
+	@deps="$$(bash tools/build-deps.sh wasm32-unknown-emscripten | paste -sd';')" && \
+	    emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release "-DGLOW_WEB_DEPS=$$deps" \
+	        $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WEB_BUILD) -j$(JOBS)
+
+serve-web: web
+	python3 tools/serve-web.py $(WEB_BUILD)
+
+# The page in headless Chromium (tests/web): the frames against frameshot's and glow-capture's,
+# the keys, the sound, Escape and a new start.
+test-web: web build
+	cd $(BUILD) && ctest --output-on-failure -L web
+
+bench-web: web build
+	@cmake --build $(BUILD) --target bench_window
+	python3 bench/web/web_bench.py $(WEB_BUILD) $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD) build-fuzz dist
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD) $(WEB_BUILD) build-fuzz dist
