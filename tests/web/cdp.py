@@ -130,13 +130,13 @@ class WebSocket:
 class Browser:
     """Chromium with a fresh profile and one page, ended by its own process group."""
 
-    def __init__(self, width=800, height=600):
+    def __init__(self, width=800, height=600, flags=()):
         self.profile = tempfile.mkdtemp(prefix="glow-chromium-")
         chromium = shutil.which("chromium") or shutil.which("chromium-browser")
         if not chromium:
             raise RuntimeError("chromium is not installed (tools/install-deps.sh --web)")
         self.proc = subprocess.Popen(
-            [chromium, *CHROMIUM_FLAGS, "--user-data-dir=" + self.profile,
+            [chromium, *CHROMIUM_FLAGS, *flags, "--user-data-dir=" + self.profile,
              "--remote-debugging-port=0", "--window-size=%d,%d" % (width, height), "about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.errors = []
