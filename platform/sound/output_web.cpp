@@ -28,6 +28,7 @@ struct DeviceOutput {
     bool audible = false;     // the last pump scheduled audio
     double next_ctx = 0;      // context time at which the next buffer would start
     double next_silent = -1;  // page time (ms) at which the next silent buffer is due
+    double queue_end = 0;     // page time (ms) at which the queued audio ends
     std::vector<int16_t> buffer;
     std::unordered_map<uintptr_t, int64_t> expected;  // each stream's position after the last mix
 };
@@ -76,7 +77,7 @@ EM_JS(void, web_audio_close, (), {
 });
 
 // out: [0] 1 when the context plays, [1] its current time, [2] the context time being heard
-// now, [3] the page time now (ms).
+// now, [3] the page time now (ms); [1] and [2] only while it plays.
 EM_JS(void, web_audio_state, (double* out), {
     const A = globalThis.glowAudio;
     const now = performance.now();
@@ -186,6 +187,7 @@ void pump(Mixer& m, DeviceOutput& d) {
             web_audio_play(d.buffer.data(), m.buffer_frames, m.rate, d.next_ctx);
             d.next_ctx += buffer_s;
         }
+        d.queue_end = now_ms + (d.next_ctx - heard_now) * 1000.0;
         d.next_silent = -1;
         return;
     }
@@ -194,7 +196,7 @@ void pump(Mixer& m, DeviceOutput& d) {
         // where it would have ended.
         web_audio_cancel();
         d.audible = false;
-        d.next_silent = now_ms + (d.next_ctx - s[1]) * 1000.0;
+        d.next_silent = d.queue_end;
     }
     if (d.next_silent < 0 || now_ms - d.next_silent > kResync) d.next_silent = now_ms;
     while (d.next_silent <= now_ms) {
