@@ -1,15 +1,17 @@
 # Thin wrapper over CMake. `make run` and `make test` install what is missing first.
 #
 #   make run               build and start the demo (from the repository root, where data/ is)
-#   make test              build, run every test, then the whole suite again under ASan+UBSan
+#   make test              every test stage (release, sanitizers, each Windows program under
+#                          Wine, the web page in headless Chromium), then one summary of them all
 #   make bench             benchmarks (release build)
 #   make assets            regenerate data/ with the generators in tools/
 #   make fuzz SECONDS=N    run each fuzzer for N seconds under ASan+UBSan (clang)
 #   make soak              five minutes of the real demo under Xvfb, watching its memory
 #   make screenshot        docs/screenshot.png, as the end-to-end test sees the demo
 #   make preview           docs/preview.webp, six seconds of the demo for the README
-#   make windows           build-win32/glow.exe, the static 32-bit Windows program
-#   make dist              dist/: the Windows zip and the Linux tarball
+#   make windows           build-win64/glow.exe and build-win32/glow.exe, the static Windows
+#                          programs (64-bit and 32-bit)
+#   make dist              dist/: the Linux tarball and the two Windows zips
 #   make measure-windows   sizes, and the Windows build's frame rate under Wine beside Linux's
 #   make web               build-web/: the web page (index.html, glow.js, glow.wasm, glow.data)
 #   make serve-web         serves build-web/ on 127.0.0.1 and prints the address
@@ -17,8 +19,15 @@
 #   make bench-web         demo_frame's CPU time and the frame rate in the page, beside Linux's
 BUILD ?= build
 WEB_BUILD ?= build-web
-WIN_BUILD ?= build-win32
 SAN_BUILD ?= build-asan
+# The Windows programs: a build folder and a target triple each (toolchain cmake/<triple>.cmake,
+# libraries from tools/build-deps.sh <triple>), named here only.
+WIN64_BUILD ?= build-win64
+WIN64_TRIPLE = x86_64-w64-mingw32
+WIN32_BUILD ?= build-win32
+WIN32_TRIPLE = i686-w64-mingw32
+# Each test stage's CTest reports, for the closing summary of `make test`.
+RESULTS = $(CURDIR)/$(BUILD)/test-results
 JOBS ?= $(shell nproc)
 SECONDS ?= 60
 CMAKE_FLAGS ?=
@@ -29,8 +38,9 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
-.PHONY: all deps deps-windows configure build run test test-release test-sanitize test-windows \
-        windows dist measure-windows bench assets fuzz soak screenshot preview clean \
+.PHONY: all deps deps-windows configure build run test test-release test-sanitize test-win64 \
+        test-win32 test-windows windows dist dist-linux measure-windows bench assets fuzz soak \
+        screenshot preview clean \
         deps-web web serve-web test-web bench-web
 
 all: build
@@ -42,8 +52,7 @@ deps-windows:
 	@bash tools/install-deps.sh --windows
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DGLOW_WIN32_BUILD=$(CURDIR)/$(WIN_BUILD) \
-	    -DGLOW_WEB_BUILD=$(CURDIR)/$(WEB_BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DGLOW_WEB_BUILD=$(CURDIR)/$(WEB_BUILD) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
@@ -53,23 +62,36 @@ run: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target glow
 	./$(BUILD)/glow
 
-test: test-release test-sanitize test-windows test-web
+# Every stage, even after one fails, then one line per stage and the totals (tests/stages.sh).
+test: deps-windows
+	@bash tests/stages.sh "$(MAKE)" "$(RESULTS)"
 
-test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine|web'
-
-# The Windows build and its tests under Wine (tests/windows/run.sh): the cross-compiled unit
-# tests, glow.exe end to end (the zip too), and the same frame from both builds.
-test-windows: dist
-	@cmake --build $(WIN_BUILD) -j$(JOBS)
-	bash tests/windows/run.sh $(WIN_BUILD) $(BUILD) $(JOBS)
+test-release: build dist-linux
+	@rm -rf $(RESULTS)/release && mkdir -p $(RESULTS)/release
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine|web' \
+	    --output-junit $(RESULTS)/release/ctest.xml
 
 test-sanitize: deps
+	@rm -rf $(RESULTS)/sanitizers && mkdir -p $(RESULTS)/sanitizers
 	@cmake -S . -B $(SAN_BUILD) -DGLOW_SANITIZE=ON -DGLOW_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SAN_BUILD) -j$(JOBS)
-	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e|wine'
+	cd $(SAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j$(JOBS) -LE 'soak|x11|e2e|wine|dist' \
+	    --output-junit $(RESULTS)/sanitizers/unit.xml
 	cd $(SAN_BUILD) && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=1 \
-	    ctest --output-on-failure -j$(JOBS) -L 'x11|e2e'
+	    ctest --output-on-failure -j$(JOBS) -L 'x11|e2e' --output-junit $(RESULTS)/sanitizers/x11.xml
+
+# Each Windows program and its tests under Wine (tests/windows/run.sh): glow.exe's format and
+# imports, then the cross-compiled tests, glow.exe end to end (the zip too), and the same frame
+# from both builds. The 32-bit one runs only where this kernel executes 32-bit programs.
+test-win64: dist
+	@cmake --build $(WIN64_BUILD) -j$(JOBS)
+	bash tests/windows/run.sh $(WIN64_BUILD) $(BUILD) $(JOBS) $(RESULTS)/windows-64
+
+test-win32: dist
+	@cmake --build $(WIN32_BUILD) -j$(JOBS)
+	bash tests/windows/run.sh $(WIN32_BUILD) $(BUILD) $(JOBS) $(RESULTS)/windows-32
+
+test-windows: test-win64 test-win32
 
 bench: build
 	@cmake --build $(BUILD) --target run_bench
@@ -95,22 +117,32 @@ preview: build
 	./$(BUILD)/glow-capture --quiet --from 20000 --seconds 6 --fps 30 --size 320x240 \
 	    docs/preview.webp
 
-# The Windows build: static libmpg123, libsyn123 and libpng from Debian's source packages
-# (cached under $(WIN_BUILD)/deps), then the cross build with the mingw-w64 toolchain file.
-windows: deps-windows
-	@deps="$$(bash tools/build-win32-deps.sh $(WIN_BUILD)/deps | paste -sd';')" && \
-	    cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+# The Windows programs: static libmpg123, libsyn123 and libpng from Debian's source packages
+# (cached outside the checkout by tools/build-deps.sh), then the cross build with the triple's
+# toolchain file.
+define windows_build
+	@deps="$$(bash tools/build-deps.sh $(2) | paste -sd';')" && \
+	    cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=cmake/$(2).cmake \
 	        -DCMAKE_BUILD_TYPE=Release "-DGLOW_WIN32_DEPS=$$deps" $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(WIN_BUILD) -j$(JOBS) --target glow
+	@cmake --build $(1) -j$(JOBS) --target glow
+endef
+
+windows: deps-windows
+	$(call windows_build,$(WIN64_BUILD),$(WIN64_TRIPLE))
+	$(call windows_build,$(WIN32_BUILD),$(WIN32_TRIPLE))
 
 # Sizes, and frame rate and first-frame time under Wine beside the Linux build's.
 measure-windows: dist
-	@cmake --build $(WIN_BUILD) -j$(JOBS) --target wine_window_bench
+	@cmake --build $(WIN64_BUILD) -j$(JOBS) --target wine_window_bench
+	@cmake --build $(WIN32_BUILD) -j$(JOBS) --target wine_window_bench
 	@cmake --build $(BUILD) -j$(JOBS) --target bench_window
-	bash tools/wine-measure.sh $(WIN_BUILD) $(BUILD)
+	bash tools/wine-measure.sh $(BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
 
 dist: windows build web
-	GLOW_WEB_BUILD=$(WEB_BUILD) bash tools/make-dist.sh $(WIN_BUILD)/glow.exe $(BUILD)/glow
+	GLOW_WEB_BUILD=$(WEB_BUILD) bash tools/make-dist.sh $(BUILD)/glow $(WIN64_BUILD)/glow.exe $(WIN32_BUILD)/glow.exe
+
+dist-linux: build
+	bash tools/make-dist.sh $(BUILD)/glow
 
 # The web page: static libmpg123, libsyn123, libpng and zlib for wasm from Debian's source
 # packages (cached outside the checkout by tools/build-deps.sh), then emscripten's CMake build.
@@ -131,11 +163,12 @@ serve-web: web
 # The page in headless Chromium (tests/web): the frames against frameshot's and glow-capture's,
 # the keys, the sound, Escape and a new start.
 test-web: web build
-	cd $(BUILD) && ctest --output-on-failure -L web
+	@rm -rf $(RESULTS)/web && mkdir -p $(RESULTS)/web
+	cd $(BUILD) && ctest --output-on-failure -L web --output-junit $(RESULTS)/web/ctest.xml
 
 bench-web: web build
 	@cmake --build $(BUILD) --target bench_window
 	python3 bench/web/web_bench.py $(WEB_BUILD) $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(WIN_BUILD) $(WEB_BUILD) build-fuzz dist
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(WEB_BUILD) build-fuzz dist

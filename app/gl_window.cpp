@@ -170,7 +170,9 @@ LRESULT CALLBACK window_proc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
             if (wParam < 256) KeyTable[wParam] = false;
             return 0;
         case WM_SYSCOMMAND:
-            if (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) return 0;
+            // Windows keeps the low four bits of the command for itself.
+            if ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER)
+                return 0;
             break;
     }
     return DefWindowProcA(hWnd, uMsg, wParam, lParam);

@@ -4,8 +4,9 @@
 #
 #   install-deps.sh            what `make run` needs: the Linux build and its tests
 #   install-deps.sh --windows  also the Windows cross-compilers and Wine (`make windows`,
-#                              `make test`). Wine runs 32-bit programs, so this adds the i386
-#                              architecture to dpkg (`dpkg --add-architecture i386`) once.
+#                              `make test`): 64-bit Wine always; 32-bit Wine only where this
+#                              kernel executes 32-bit programs (tools/runs-32bit.sh), and then
+#                              it adds the i386 architecture to dpkg once.
 #   install-deps.sh --web      also emscripten and chromium (`make web`, `make test`)
 # The options combine.
 set -eu
@@ -22,33 +23,41 @@ done
 
 packages=(
   # build
-  g++ make cmake pkg-config
+  g++ make cmake pkg-config dpkg-dev
   libsdl2-dev libmpg123-dev libpng-dev libx11-dev
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   # glow-capture: encoding and muxing (Debian's libavcodec brings x264 and libwebp)
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  # tests and benchmarks
+  # tests and benchmarks (stress-ng: loading the machine while the timing tests run)
   libgtest-dev libbenchmark-dev libtinyobjloader-dev
-  xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick
+  xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick stress-ng
   # asset generators
   lame sox libfreetype-dev fonts-dejavu-core
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )
+i386=0
 if [ $windows = 1 ]; then
   packages+=(
-    # the 32-bit Windows cross build; tools/build-win32-deps.sh unpacks Debian source packages
-    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
+    # the two Windows cross builds; tools/build-deps.sh unpacks Debian source packages
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
     dpkg-dev patch xz-utils bzip2 zip unzip
-    # running it under Wine: 32-bit Wine with Mesa's 32-bit GL
-    wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
+    # running the 64-bit program under Wine (Mesa's GL is among the build packages)
+    wine64
   )
+  # The 32-bit program runs under 32-bit Wine with Mesa's 32-bit GL: about 1.7 GB, and of no
+  # use on a kernel that cannot execute 32-bit code.
+  if bash "$(dirname "$0")/runs-32bit.sh"; then
+    i386=1
+    packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
+  fi
 fi
 if [ $web = 1 ]; then
   packages+=(
     # the browser build (its libraries come from Debian source packages, like the Windows
     # ones) and its tests in headless Chromium
-    emscripten dpkg-dev patch xz-utils bzip2 zip chromium
+    emscripten patch xz-utils bzip2 zip chromium
   )
 fi
 
@@ -76,7 +85,7 @@ if ! command -v apt-get >/dev/null 2>&1; then
   echo "install-deps: apt-get not found; install these packages by hand: ${missing[*]}" >&2
   exit 1
 fi
-if [ $windows = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $i386 = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "install-deps: adding the i386 architecture to dpkg (Wine runs the 32-bit glow.exe)"
   "${sudo[@]}" dpkg --add-architecture i386
 fi

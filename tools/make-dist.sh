@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Packs the two builds for viewers, each in a folder of its own that runs where it is unpacked:
-#   dist/glow-of-the-snow-win32.zip           glow.exe, data/, README.txt
+# Packs the builds for viewers, each in a folder of its own that runs where it is unpacked:
 #   dist/glow-of-the-snow-linux-x86_64.tar.gz glow, data/, README.txt
+#   dist/glow-of-the-snow-win64.zip           glow.exe (64-bit), data/, README.txt
+#   dist/glow-of-the-snow-win32.zip           glow.exe (32-bit), data/, README.txt
 #   dist/glow-of-the-snow-web.zip             the web page, with GLOW_WEB_BUILD set (see below)
 #
-#   tools/make-dist.sh WIN_EXE LINUX_BINARY
+#   tools/make-dist.sh LINUX_BINARY [WIN_EXE...]    (each zip is named by its exe's architecture)
 set -euo pipefail
 
-win_exe=$1
-linux_bin=$2
+linux_bin=$1
+shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$root/dist
 stage=$(mktemp -d)
@@ -30,22 +31,45 @@ Keys:
 
 mkdir -p "$dist"
 
-w=$stage/glow-of-the-snow-win32
-mkdir -p "$w"
-cp "$win_exe" "$w/glow.exe"
-cp -r "$root/data" "$w/data"
-printf '%s\nDouble-click glow.exe. It needs nothing else: one 32-bit program for any Windows\nwith OpenGL.\n' \
-  "$controls" | sed 's/$/\r/' >"$w/README.txt"
-rm -f "$dist/glow-of-the-snow-win32.zip"
-(cd "$stage" && zip -qr -9 "$dist/glow-of-the-snow-win32.zip" glow-of-the-snow-win32)
+# The Debian packages of the libraries the binary links, from the binary itself (as a Debian
+# package's dependencies are found), first alternative of each, without versions.
+linked_packages() {
+  local work=$stage/shlibdeps
+  mkdir -p "$work/debian"
+  printf 'Source: glow\n\nPackage: glow\nArchitecture: any\n' >"$work/debian/control"
+  (cd "$work" && dpkg-shlibdeps -O "$1" 2>/dev/null) | sed -n 's/^shlibs:Depends=//p' |
+    tr ',' '\n' | sed 's/|.*//; s/(.*)//; s/ //g' | grep -v '^$'
+}
 
 l=$stage/glow-of-the-snow-linux-x86_64
 mkdir -p "$l"
 strip -o "$l/glow" "$linux_bin"
 cp -r "$root/data" "$l/data"
-printf '%s\nRun ./glow in this folder. It uses the system'"'"'s libraries; on Debian 12:\n  sudo apt-get install libsdl2-2.0-0 libmpg123-0 libpng16-16 libopengl0 libgl1 libglx-mesa0 libglu1-mesa libgl1-mesa-dri\n' \
-  "$controls" >"$l/README.txt"
+packages=$(linked_packages "$(cd "$(dirname "$linux_bin")" && pwd)/$(basename "$linux_bin")" |
+           paste -sd' ')
+[ -n "$packages" ] || { echo "make-dist: could not find the packages $linux_bin uses" >&2; exit 1; }
+# SDL loads the GL library and Mesa's driver at run time; they are not linked.
+printf '%s\nRun ./glow in this folder. It uses the system'"'"'s libraries; on Debian 12:\n  sudo apt-get install %s libgl1 libglx-mesa0 libgl1-mesa-dri\n' \
+  "$controls" "$packages" >"$l/README.txt"
+rm -f "$dist/glow-of-the-snow-linux-x86_64.tar.gz"
 tar -czf "$dist/glow-of-the-snow-linux-x86_64.tar.gz" -C "$stage" glow-of-the-snow-linux-x86_64
+
+for win_exe in "$@"; do
+  case "$(objdump -f "$win_exe" | sed -n 's/.*file format //p')" in
+    pei-i386) bits=32 which='any Windows, 32-bit or 64-bit,' ;;
+    pei-x86-64) bits=64 which='64-bit Windows (x64)' ;;
+    *) echo "make-dist: $win_exe is not a Windows program" >&2; exit 1 ;;
+  esac
+  name=glow-of-the-snow-win$bits
+  w=$stage/$name
+  mkdir -p "$w"
+  cp "$win_exe" "$w/glow.exe"
+  cp -r "$root/data" "$w/data"
+  printf '%s\nThis is the %s-bit program, for %s with OpenGL.\nDouble-click glow.exe. It needs nothing else.\n' \
+    "$controls" "$bits" "$which" | sed 's/$/\r/' >"$w/README.txt"
+  rm -f "$dist/$name.zip"
+  (cd "$stage" && zip -qr -9 "$dist/$name.zip" "$name")
+done
 
 # The web page, when GLOW_WEB_BUILD names its build folder (make web): static files that any
 # web server can host.

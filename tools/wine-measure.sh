@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# The Windows build's numbers (`make measure-windows`): the sizes of glow.exe and the zip, and
-# under Wine on Xvfb the whole demo frame + swap and the start box's answer to the first frame,
-# beside the Linux build's window benchmark (which starts an Xvfb of the same size itself).
+# The Windows programs' numbers (`make measure-windows`): the sizes of each glow.exe and of
+# every bundle, and under Wine on Xvfb the whole demo frame + swap and the start box's answer to
+# the first frame for each program this machine can run, beside the Linux build's window
+# benchmark (which starts an Xvfb of the same size itself), all in one run.
 #
-#   tools/wine-measure.sh WIN_BUILD LINUX_BUILD
+#   tools/wine-measure.sh LINUX_BUILD WIN_BUILD...
 set -euo pipefail
 
-win=$(cd "$1" && pwd)
-linux=$(cd "$2" && pwd)
+linux=$(cd "$1" && pwd)
+shift
 root=$(cd "$(dirname "$0")/.." && pwd)
-
-echo "glow.exe: $(stat -c %s "$win/glow.exe") bytes"
-echo "glow-of-the-snow-win32.zip: $(stat -c %s "$root/dist/glow-of-the-snow-win32.zip") bytes"
-
 source "$root/tools/wine-session.sh"
-wine_session "$win/wineprefix" "$win/measure-display"
 
-echo "--- Windows build, under Wine"
-wine "$win/tests/windows/wine_window_bench.exe"
+for win in "$@"; do echo "$win/glow.exe: $(stat -c %s "$win/glow.exe") bytes"; done
+for bundle in "$root"/dist/*; do echo "$(basename "$bundle"): $(stat -c %s "$bundle") bytes"; done
+
+for win in "$@"; do
+  win=$(cd "$win" && pwd)
+  loader=$(wine_loader "$win/glow.exe")
+  if [ "$loader" = /usr/lib/wine/wine ] && ! bash "$root/tools/runs-32bit.sh"; then
+    echo "--- $win: not run (this kernel executes no 32-bit programs)"
+    continue
+  fi
+  echo "--- $win/glow.exe's shell, under $(basename "$loader")"
+  (wine_session "$win/wineprefix" "$win/measure-display" "$loader" &&
+     "$loader" "$win/tests/windows/wine_window_bench.exe")
+done
 echo "--- Linux build"
 (cd "$root" && "$linux/bench/shell/bench_window")

@@ -1,3 +1,4 @@
+// Built on WGL and a hidden Win32 window; runs on Windows.
 // The offscreen context on Windows: a hidden window with a double-buffered 8/8/8/8 WGL pixel
 // format and a 16-bit depth buffer. It is never shown, so nothing but the program draws into
 // it; the back buffer is drawn and read. With Llvmpipe it refuses any other renderer (tests

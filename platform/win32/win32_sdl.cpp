@@ -1,3 +1,4 @@
+// Built on SDL2; runs on Linux, in place of the real Win32 and WGL.
 // The Win32 + WGL subset of win32.h implemented over SDL2: window classes, windows with an
 // OpenGL context, display-mode changes, message boxes and a message queue fed by SDL events.
 // Everything runs on the calling thread; window procedures are called synchronously.

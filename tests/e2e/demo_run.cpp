@@ -14,6 +14,21 @@ using namespace std::chrono_literals;
 
 std::string glow_source_dir() { return GLOW_SOURCE_DIR; }
 
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+long ms_since(std::chrono::steady_clock::time_point start) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
+}
+
 DemoRun::DemoRun(int screen_width, int screen_height) : xvfb_(screen_width, screen_height) {
     char pattern[] = "/tmp/glow-e2e-XXXXXX";
     if (!mkdtemp(pattern)) return;
@@ -45,12 +60,13 @@ void DemoRun::launch(const std::map<std::string, std::string>& env) {
 }
 
 unsigned long DemoRun::start(bool full_screen, const std::string& title) {
-    if (!x11::answer_box(display(), "Start FullScreen?", full_screen, 15000ms)) return 0;
+    if (!x11::answer_box(display(), "Start FullScreen?", full_screen, kPatience)) return 0;
     return wait_window(title);
 }
 
-unsigned long DemoRun::wait_window(const std::string& title, std::chrono::milliseconds timeout) {
-    return x11::wait_for_window(display(), title, timeout);
+unsigned long DemoRun::wait_window(const std::string& title, std::chrono::milliseconds timeout,
+                                   unsigned long other_than) {
+    return x11::wait_for_window(display(), title, timeout, other_than);
 }
 
 void DemoRun::focus(unsigned long window) { x11::focus(display(), window); }
@@ -60,10 +76,13 @@ void DemoRun::focus(unsigned long window) { x11::focus(display(), window); }
 void DemoRun::tap(const std::string& key) { hold({key}, std::chrono::milliseconds(150)); }
 
 void DemoRun::hold(const std::vector<std::string>& keys, std::chrono::milliseconds how_long) {
-    x11::key(display(), "keydown", keys);
+    key_down(keys);
     std::this_thread::sleep_for(how_long);
-    x11::key(display(), "keyup", keys);
+    key_up(keys);
 }
+
+void DemoRun::key_down(const std::vector<std::string>& keys) { x11::key(display(), "keydown", keys); }
+void DemoRun::key_up(const std::vector<std::string>& keys) { x11::key(display(), "keyup", keys); }
 
 Picture DemoRun::screenshot(unsigned long window, const std::string& name) {
     std::string path = dir_ + "/" + (name.empty() ? "shot" : name) + ".png";
@@ -71,18 +90,25 @@ Picture DemoRun::screenshot(unsigned long window, const std::string& name) {
     return read_png(path);
 }
 
+Picture DemoRun::screenshot_when(unsigned long window, const std::string& name,
+                                 const std::function<bool(const Picture&)>& ready,
+                                 std::chrono::milliseconds timeout) {
+    Picture shot;
+    wait_until([&] { return ready(shot = screenshot(window, name)); }, timeout);
+    return shot;
+}
+
 int DemoRun::wait_exit(std::chrono::milliseconds timeout) {
     return child_ ? child_->wait(timeout) : -1;
 }
 
+// Escape stays down until the program has seen it and ended, however long its frames take.
 int DemoRun::quit_with_escape(unsigned long window) {
-    for (int attempt = 0; attempt < 5 && running(); ++attempt) {
-        focus(window);
-        tap("Escape");
-        int code = wait_exit(2000ms);
-        if (code != -1) return code;
-    }
-    return wait_exit(1000ms);
+    focus(window);
+    key_down({"Escape"});
+    int code = wait_exit(kPatience);
+    key_up({"Escape"});
+    return code;
 }
 
 long DemoRun::rss_kb() {
@@ -103,6 +129,12 @@ std::string DemoRun::output() const {
 
 std::vector<int16_t> DemoRun::audio() const { return read_samples(dir_ + "/audio.raw"); }
 
+long DemoRun::audio_ms() const {
+    std::error_code error;
+    auto bytes = fs::file_size(dir_ + "/audio.raw", error);
+    return error ? 0 : static_cast<long>(bytes / 4 * 1000 / 44100);
+}
+
 long DemoRun::track_position_ms(const std::vector<int16_t>& track) const {
     std::vector<int16_t> samples = audio();
     const long frames = 2205;  // 50 ms
@@ -120,6 +152,8 @@ const std::vector<int16_t>& reference_track(const std::string& name) {
                  .first;
     return it->second;
 }
+
+bool scene_drawn(const Picture& p) { return mean_brightness(p, 60, 420) > 5.0; }
 
 double mean_brightness(const Picture& p, int top, int bottom) {
     if (!p.ok() || bottom <= top) return 0.0;

@@ -26,8 +26,10 @@ TEST(EndToEnd, WindowedRunShowsBarsSceneScrollerAndPlaysTheTrack) {
     EXPECT_EQ(g.width, 640);
     EXPECT_EQ(g.height, 480);
 
-    std::this_thread::sleep_for(1500ms);
-    Picture shot = run.screenshot(window, "windowed");
+    // A frame with the scene drawn and the message's first letters come in from the right.
+    Picture shot = run.screenshot_when(
+        window, "windowed", [](const Picture& p) { return scene_drawn(p) && leftmost_red(p) >= 0; });
+    long played_ms = run.audio_ms();
     ASSERT_TRUE(shot.ok());
     if (const char* keep = getenv("GLOW_KEEP_SCREENSHOT"))  // `make screenshot` keeps it
         std::filesystem::copy_file(run.dir() + "/windowed.png", keep,
@@ -40,21 +42,24 @@ TEST(EndToEnd, WindowedRunShowsBarsSceneScrollerAndPlaysTheTrack) {
     for (int y = 420; y < 480; ++y)
         for (int x = 0; x < 640; ++x) only_red &= shot.at(x, y)[1] == 0 && shot.at(x, y)[2] == 0;
     EXPECT_TRUE(only_red);
-    // After about 1.5 s of music the first letters have come in from the right.
+    // The message starts at x = 700 - clock / 7. The frame shown was drawn at a clock no later
+    // than the sound written by now (plus the buffer being played), so its letters are no
+    // further left than that clock puts them.
     int red = leftmost_red(shot);
-    EXPECT_GT(red, 300);
-    EXPECT_LT(red, 620);
+    EXPECT_GE(red, 700 - (played_ms + 50) / 7 - 1) << "after " << played_ms << " ms of sound";
 
-    // The sound: track.mp3 from its first sample, exactly.
+    // The sound: track.mp3 from its first sample, exactly, for a second.
     const auto& track = reference_track("track.mp3");
-    auto played = run.audio();
     size_t first = 0;
     while (first < track.size() && track[first] == 0) ++first;
-    long start = find_frames(played, track, static_cast<long>(first / 2), 4096);
-    ASSERT_GE(start, 0) << "the track's opening is not in the output";
-    long compare = std::min<long>(44100, static_cast<long>(played.size() / 2) - start);
-    ASSERT_GT(compare, 22050);
-    EXPECT_TRUE(std::equal(played.begin() + start * 2, played.begin() + (start + compare) * 2,
+    std::vector<int16_t> played;
+    long start = -1;
+    ASSERT_TRUE(wait_until([&] {
+        played = run.audio();
+        start = find_frames(played, track, static_cast<long>(first / 2), 4096);
+        return start >= 0 && static_cast<long>(played.size() / 2) - start >= 44100;
+    })) << "the track's opening is not in the output, or not a second of it";
+    EXPECT_TRUE(std::equal(played.begin() + start * 2, played.begin() + (start + 44100) * 2,
                            track.begin() + (first / 2) * 2));
 
     EXPECT_EQ(run.quit_with_escape(window), 0);
@@ -80,8 +85,8 @@ TEST(EndToEnd, ARefusedFullScreenOffersWindowedAndClosingExitsZero) {
     DemoRun run(1024, 768);
     ASSERT_TRUE(run.ok());
     run.launch();
-    ASSERT_TRUE(x11::answer_box(run.display(), "Start FullScreen?", true, 15000ms));
-    ASSERT_TRUE(x11::answer_box(run.display(), "Kivo GL", true, 15000ms)) << run.output();
+    ASSERT_TRUE(x11::answer_box(run.display(), "Start FullScreen?", true, kPatience));
+    ASSERT_TRUE(x11::answer_box(run.display(), "Kivo GL", true, kPatience)) << run.output();
     unsigned long window = run.wait_window("glow of the snow");
     ASSERT_NE(window, 0u);
     EXPECT_EQ(x11::geometry(run.display(), window).width, 640);
@@ -92,9 +97,9 @@ TEST(EndToEnd, ARefusedFullScreenOffersWindowedAndClosingExitsZero) {
     // Refusing the windowed fallback ends the program with a failure.
     DemoRun refused(1024, 768);
     refused.launch();
-    ASSERT_TRUE(x11::answer_box(refused.display(), "Start FullScreen?", true, 15000ms));
-    ASSERT_TRUE(x11::answer_box(refused.display(), "Kivo GL", false, 15000ms));
-    ASSERT_TRUE(x11::answer_box(refused.display(), "ERROR", true, 15000ms));
+    ASSERT_TRUE(x11::answer_box(refused.display(), "Start FullScreen?", true, kPatience));
+    ASSERT_TRUE(x11::answer_box(refused.display(), "Kivo GL", false, kPatience));
+    ASSERT_TRUE(x11::answer_box(refused.display(), "ERROR", true, kPatience));
     EXPECT_EQ(refused.wait_exit(), 1);
 }
 
@@ -118,34 +123,44 @@ TEST(EndToEnd, RightAndLeftSeekTheMusicAndTheScroller) {
     ASSERT_NE(window, 0u);
     run.focus(window);
     const auto& track = reference_track("track.mp3");
-    std::this_thread::sleep_for(1000ms);
-    long before = run.track_position_ms(track);
-    ASSERT_GE(before, 0);
-    ASSERT_LT(before, 3000);
+    long before = -1;
+    ASSERT_TRUE(wait_until([&] { return (before = run.track_position_ms(track)) >= 0; }));
 
+    // Held, Right jumps 400 ms ahead in every frame, on top of normal playing; the scroller
+    // jumps as far, until the message reaches the left part of the bar. The key stays down
+    // until both show, however long the frames take.
     auto held_at = std::chrono::steady_clock::now();
-    run.hold({"Right"}, 500ms);
-    std::this_thread::sleep_for(300ms);
-    long elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::steady_clock::now() - held_at).count();
-    long after = run.track_position_ms(track);
-    // Several frames each jumped 400 ms ahead, on top of normal playing.
-    EXPECT_GT(after, before + elapsed + 1200) << before << " -> " << after;
-    // The scroller jumped as far: the message now reaches the left part of the bar.
-    Picture ahead = run.screenshot(window, "ahead");
+    run.key_down({"Right"});
+    long after = -1;
+    bool jumped = wait_until([&] {
+        after = run.track_position_ms(track);
+        return after > before + ms_since(held_at) + 1200;
+    });
+    Picture ahead = run.screenshot_when(window, "ahead", [](const Picture& p) {
+        int red = leftmost_red(p);
+        return red >= 0 && red < 200;
+    });
+    run.key_up({"Right"});
+    EXPECT_TRUE(jumped) << before << " -> " << after;
     int red = leftmost_red(ahead);
     EXPECT_GE(red, 0);
     EXPECT_LT(red, 200);
 
-    // Left held long enough goes back to the start of the track; the message starts over.
-    run.hold({"Left"}, 1500ms);
-    std::this_thread::sleep_for(200ms);  // past the last jump
-    long back = run.track_position_ms(track);
-    EXPECT_GE(back, 0);
-    EXPECT_LT(back, 900);
-    Picture restarted = run.screenshot(window, "back");
+    // Held, Left goes back to the start of the track: the message starts over from the right.
+    auto left_at = std::chrono::steady_clock::now();
+    run.key_down({"Left"});
+    Picture restarted = run.screenshot_when(window, "back", [](const Picture& p) {
+        int red = leftmost_red(p);
+        return scene_drawn(p) && (red == -1 || red > 500);
+    });
+    run.key_up({"Left"});
     int red_after = leftmost_red(restarted);
     EXPECT_TRUE(red_after == -1 || red_after > 500) << red_after;
+    // That frame's clock was under 1400 ms (x = 700 - clock / 7 > 500), drawn after Left went
+    // down; since then the music has at most played on.
+    long back = -1;
+    ASSERT_TRUE(wait_until([&] { return (back = run.track_position_ms(track)) >= 0; }));
+    EXPECT_LE(back, 1400 + ms_since(left_at) + 50);
     EXPECT_EQ(run.quit_with_escape(window), 0);
 }
 
@@ -158,20 +173,31 @@ TEST(EndToEnd, UpRestartsThenChangesTheTrack) {
     run.focus(window);
     const auto& first = reference_track("track.mp3");
     const auto& second = reference_track("track2.mp3");
-    std::this_thread::sleep_for(2500ms);
-    ASSERT_GT(run.track_position_ms(first), 1500);
+    long before = -1;
+    ASSERT_TRUE(wait_until([&] { return (before = run.track_position_ms(first)) > 1500; }));
 
     // Each idle turn with Up down changes the track once: the first change restarts the
-    // first slot, the next ones play the second track's slots. A short hold spans a few turns.
+    // first slot, the next ones play the second track's slots. A short tap spans a few turns,
+    // or none when it falls inside one frame; then it is tapped again. After a change the
+    // music is no further on than the time since the first tap.
+    auto first_tap = std::chrono::steady_clock::now();
     bool changed = false;
-    for (int attempt = 0; attempt < 3 && !changed; ++attempt) {
+    for (int attempt = 0; attempt < 10 && !changed; ++attempt) {
         run.hold({"Up"}, 40ms);
-        std::this_thread::sleep_for(400ms);
-        long on_first = run.track_position_ms(first);
-        long on_second = run.track_position_ms(second);
-        ASSERT_TRUE((on_first >= 0 && on_first < 1000) || (on_second >= 0 && on_second < 1000))
-            << on_first << " " << on_second;
-        changed = on_second >= 0;
+        long on_first = -1, on_second = -1;
+        ASSERT_TRUE(wait_until([&] {
+            on_first = run.track_position_ms(first);
+            on_second = run.track_position_ms(second);
+            return on_first >= 0 || on_second >= 0;
+        }));
+        long bound = ms_since(first_tap) + 50;
+        if (on_second >= 0) {
+            EXPECT_LE(on_second, bound);
+            changed = true;
+        } else if (on_first < before) {
+            EXPECT_LE(on_first, bound);  // the first slot started over
+        }
+        before = on_first >= 0 ? on_first : before;
     }
     EXPECT_TRUE(changed);
     EXPECT_EQ(run.quit_with_escape(window), 0);
@@ -184,16 +210,23 @@ TEST(EndToEnd, LTogglesLighting) {
     unsigned long window = run.start(false);
     ASSERT_NE(window, 0u);
     run.focus(window);
-    std::this_thread::sleep_for(800ms);
-    double unlit = mean_brightness(run.screenshot(window, "unlit"), 60, 420);
-    run.hold({"l"}, 100ms);
-    std::this_thread::sleep_for(300ms);
-    double lit = mean_brightness(run.screenshot(window, "lit"), 60, 420);
-    // The default lighting without lights leaves 0.2 x 0.2 of every colour.
+    double unlit = mean_brightness(run.screenshot_when(window, "unlit", scene_drawn), 60, 420);
+    ASSERT_GT(unlit, 5.0);
+    // The default lighting without lights leaves 0.2 x 0.2 of every colour. L acts once per
+    // press, however long it is held.
+    double lit = 0;
+    run.key_down({"l"});
+    run.screenshot_when(window, "lit", [&](const Picture& p) {
+        return (lit = mean_brightness(p, 60, 420)) < unlit / 3;
+    });
+    run.key_up({"l"});
     EXPECT_LT(lit, unlit / 3) << unlit << " -> " << lit;
-    run.hold({"l"}, 100ms);
-    std::this_thread::sleep_for(300ms);
-    double again = mean_brightness(run.screenshot(window, "unlit2"), 60, 420);
+    double again = 0;
+    run.key_down({"l"});
+    run.screenshot_when(window, "unlit2", [&](const Picture& p) {
+        return (again = mean_brightness(p, 60, 420)) > lit * 3;
+    });
+    run.key_up({"l"});
     EXPECT_GT(again, lit * 3);
     EXPECT_EQ(run.quit_with_escape(window), 0);
 }
@@ -205,28 +238,34 @@ TEST(EndToEnd, F1RecreatesTheWindowInTheOtherModeWithEverythingReloaded) {
     unsigned long window = run.start(false);
     ASSERT_NE(window, 0u);
     run.focus(window);
-    std::this_thread::sleep_for(2000ms);
-    double before = mean_brightness(run.screenshot(window, "first"), 60, 420);
+    double before = mean_brightness(run.screenshot_when(window, "first", scene_drawn), 60, 420);
+    ASSERT_GT(before, 5.0);
 
-    run.tap("F1");
+    // F1 is held until the new window is there: the demo acts on it once.
+    auto pressed_at = std::chrono::steady_clock::now();
+    run.key_down({"F1"});
     unsigned long second = run.wait_window(kSecondTitle);
+    run.key_up({"F1"});
     ASSERT_NE(second, 0u) << run.output();
     EXPECT_FALSE(x11::window_exists(run.display(), "glow of the snow"));
     run.focus(second);
-    std::this_thread::sleep_for(600ms);
-    // The music starts over with the new window, and the picture is drawn with all its
-    // textures and meshes again.
-    long position = run.track_position_ms(reference_track("track.mp3"));
-    EXPECT_GE(position, 0);
-    EXPECT_LT(position, 1500);
-    double after = mean_brightness(run.screenshot(second, "recreated"), 60, 420);
+    // The music starts over with the new window: it has played at most since F1 went down.
+    long position = -1;
+    ASSERT_TRUE(wait_until(
+        [&] { return (position = run.track_position_ms(reference_track("track.mp3"))) >= 0; }));
+    EXPECT_LE(position, ms_since(pressed_at) + 50);
+    // And the picture is drawn with all its textures and meshes again.
+    double after = 0;
+    run.screenshot_when(second, "recreated", [&](const Picture& p) {
+        return (after = mean_brightness(p, 60, 420)) > before / 3 && after > 5.0;
+    });
     EXPECT_GT(after, before / 3);
     EXPECT_GT(after, 5.0);
 
     // And back again: each re-creation switches the mode.
-    run.tap("F1");
-    std::this_thread::sleep_for(1000ms);
-    unsigned long third = run.wait_window(kSecondTitle);
+    run.key_down({"F1"});
+    unsigned long third = run.wait_window(kSecondTitle, kPatience, second);
+    run.key_up({"F1"});
     ASSERT_NE(third, 0u);
     EXPECT_TRUE(run.running());
     EXPECT_EQ(run.quit_with_escape(third), 0);

@@ -23,6 +23,15 @@ const long kAllowedGrowthKb = 1L << 30;
 const long kAllowedGrowthKb = 4 * 1024;
 #endif
 
+// F1 held until the window has been made anew (the demo acts on it once per press); the new
+// window, or 0.
+unsigned long recreate(DemoRun& run, unsigned long window) {
+    run.key_down({"F1"});
+    unsigned long next = run.wait_window(kSecondTitle, kPatience, window);
+    run.key_up({"F1"});
+    return next;
+}
+
 TEST(Robustness, AKeyStormLeavesMemoryWhereItWasAndRaisesNoGlErrors) {
     DemoRun run(640, 480);  // a display where both modes work, so F1 never asks
     ASSERT_TRUE(run.ok());
@@ -33,8 +42,7 @@ TEST(Robustness, AKeyStormLeavesMemoryWhereItWasAndRaisesNoGlErrors) {
     // Warm up with what the storm will do, so the baseline holds the caches that stay.
     run.hold({"Up"}, 300ms);
     run.hold({"Down"}, 300ms);
-    run.tap("F1");
-    window = run.wait_window(kSecondTitle);
+    window = recreate(run, window);
     ASSERT_NE(window, 0u);
     run.focus(window);
     std::this_thread::sleep_for(2000ms);
@@ -46,9 +54,7 @@ TEST(Robustness, AKeyStormLeavesMemoryWhereItWasAndRaisesNoGlErrors) {
     run.hold({"Left"}, 1500ms);
     run.hold({"Right", "Left"}, 1500ms);
     for (int i = 0; i < 20; ++i) {
-        run.tap("F1");
-        std::this_thread::sleep_for(400ms);
-        window = run.wait_window(kSecondTitle);
+        window = recreate(run, window);
         ASSERT_NE(window, 0u) << "re-creation " << i;
         run.focus(window);
     }

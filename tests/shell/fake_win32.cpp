@@ -30,9 +30,10 @@ std::vector<std::unique_ptr<OffscreenGL>> contexts;  // the ones a failed delete
 
 bool fails(const char* name) { return failing.count(name) != 0; }
 
-std::string hex(unsigned long value) {
+// Wide enough for a 64-bit WPARAM (unsigned long is 32 bits on 64-bit Windows).
+std::string hex(unsigned long long value) {
     char buffer[32];
-    snprintf(buffer, sizeof buffer, "0x%lx", value);
+    snprintf(buffer, sizeof buffer, "0x%llx", value);
     return buffer;
 }
 

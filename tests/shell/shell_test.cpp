@@ -479,6 +479,7 @@ TEST_F(Shell, WindowProcedure) {
     EXPECT_EQ(fake::count("DefWindowProcA 0x104 0x4c"), 1);
     window_proc(nullptr, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
     window_proc(nullptr, WM_SYSCOMMAND, SC_MONITORPOWER, 0);
+    window_proc(nullptr, WM_SYSCOMMAND, SC_MONITORPOWER | 0x2, 2);  // low bits: Windows' own
     EXPECT_EQ(fake::count("DefWindowProcA"), 1);
     window_proc(nullptr, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_EQ(fake::count("DefWindowProcA 0x112 0xf020"), 1);

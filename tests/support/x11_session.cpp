@@ -81,13 +81,15 @@ Xvfb::Xvfb(int width, int height) {
         dup2(devnull, 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
+        // -r: no auto-repeat, so a key held down by a test stays one press however long it is
+        // held (the demo polls its key table; a repeated F1 would re-create the window again).
         exec_child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                    "-nolisten", "tcp", "-noreset"});
+                    "-nolisten", "tcp", "-noreset", "-r"});
     }
     close(fds[1]);
     std::string number;
     pollfd p = {fds[0], POLLIN, 0};
-    auto deadline = Clock::now() + std::chrono::seconds(10);
+    auto deadline = Clock::now() + std::chrono::seconds(60);  // a loaded machine starts slowly
     while (Clock::now() < deadline) {
         if (poll(&p, 1, 100) <= 0) continue;
         char c;
@@ -173,14 +175,14 @@ int run_command(const std::vector<std::string>& argv, const std::string& display
 namespace x11 {
 
 unsigned long wait_for_window(const std::string& display, const std::string& title,
-                              std::chrono::milliseconds timeout) {
+                              std::chrono::milliseconds timeout, unsigned long other_than) {
     auto deadline = Clock::now() + timeout;
     do {
         {
             Connection c(display);
             if (c.display) {
                 unsigned long w = find_titled(c.display, DefaultRootWindow(c.display), title);
-                if (w) {
+                if (w && w != other_than) {
                     XWindowAttributes attributes;
                     if (XGetWindowAttributes(c.display, w, &attributes) &&
                         attributes.map_state == IsViewable)
@@ -274,11 +276,26 @@ bool key(const std::string& display, const std::string& action,
 
 bool answer_box(const std::string& display, const std::string& title, bool yes,
                 std::chrono::milliseconds timeout) {
+    return press_in_box(display, title, yes ? "Return" : "Escape", timeout);
+}
+
+bool press_in_box(const std::string& display, const std::string& title, const std::string& key,
+                  std::chrono::milliseconds timeout) {
+    auto deadline = Clock::now() + timeout;
     unsigned long box = wait_for_window(display, title, timeout);
     if (!box) return false;
-    // The box reads its keys itself (press, then release), sent straight to its window.
-    return run_command({"xdotool", "key", "--window", std::to_string(box), yes ? "Return" : "Escape"},
-                       display) == 0;
+    // The box reads its keys itself (press, then release), sent straight to its window. A box
+    // that is mapped but not yet reading lets a key pass, so the key is sent again for as long
+    // as the box is there.
+    do {
+        if (run_command({"xdotool", "key", "--window", std::to_string(box), key}, display) != 0)
+            break;  // the box went away under the key
+        for (int i = 0; i < 25; ++i) {
+            if (!window_exists(display, title)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    } while (Clock::now() < deadline);
+    return !window_exists(display, title);
 }
 
 bool screenshot(const std::string& display, unsigned long window, const std::string& png_path) {

@@ -55,9 +55,10 @@ struct Geometry {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
-// The first top-level window whose title is exactly `title`, or 0 after the time-out.
+// The first top-level window whose title is exactly `title` (and that is not `other_than`),
+// or 0 after the time-out.
 unsigned long wait_for_window(const std::string& display, const std::string& title,
-                              std::chrono::milliseconds timeout);
+                              std::chrono::milliseconds timeout, unsigned long other_than = 0);
 // Whether a window with this title exists right now.
 bool window_exists(const std::string& display, const std::string& title);
 Geometry geometry(const std::string& display, unsigned long window);
@@ -73,9 +74,13 @@ bool focus(const std::string& display, unsigned long window);
 // xdotool key / keydown / keyup with the given key names, as real input.
 bool key(const std::string& display, const std::string& action,
          const std::vector<std::string>& keys);
-// Answers a message box: Return takes the default button (Yes/OK), Escape the other (No).
+// Answers a message box: Return takes the default button (Yes/OK), Escape the other (No);
+// the key is sent again while the box stays up. Whether the box went away.
 bool answer_box(const std::string& display, const std::string& title, bool yes,
                 std::chrono::milliseconds timeout);
+// The same with any key (Wine's Yes/No boxes take N for No, and ignore Escape).
+bool press_in_box(const std::string& display, const std::string& title, const std::string& key,
+                  std::chrono::milliseconds timeout);
 // Takes a screenshot of the window with ImageMagick's import.
 bool screenshot(const std::string& display, unsigned long window, const std::string& png_path);
 

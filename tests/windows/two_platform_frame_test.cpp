@@ -18,6 +18,7 @@
 
 #include "tests/support/media.h"
 #include "tests/support/x11_session.h"
+#include "tests/windows/wine_target.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -35,16 +36,20 @@ int render(const std::vector<std::string>& program, const std::string& dir,
         argv.push_back(dir + "/" + prefix + clock + ".png");
     }
     Child child(argv, GLOW_SOURCE_DIR, env, dir + "/" + prefix + "output.txt");
-    return child.wait(120000ms);
+    return child.wait(600000ms);  // a hang, not a slow machine
 }
 
 TEST(TwoPlatforms, TheWindowsAndLinuxBuildsDrawTheSameFrame) {
+    const WineTarget* target = wine_target();
+    ASSERT_NE(target, nullptr);
     fs::path dir = fs::temp_directory_path() / ("glow-two-platforms-" + std::to_string(getpid()));
     fs::create_directories(dir);
     Xvfb xvfb(1024, 768);
     ASSERT_TRUE(xvfb.ok());
-    ASSERT_EQ(render({"wine", GLOW_WIN32_FRAMESHOT}, dir, "windows-",
-                     {{"DISPLAY", xvfb.display()}, {"WINEDEBUG", "-all"}}), 0);
+    ASSERT_EQ(render({target->loader, target->build + "/tests/demo/frameshot.exe"}, dir, "windows-",
+                     {{"DISPLAY", xvfb.display()}, {"WINEDEBUG", "-all"},
+                      {"WINELOADER", target->loader}}),
+              0);
     ASSERT_EQ(render({GLOW_FRAMESHOT}, dir, "linux-", {}), 0);
 
     for (const std::string& clock : kClocks) {

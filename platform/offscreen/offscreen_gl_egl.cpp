@@ -1,3 +1,4 @@
+// Built on EGL (a GPU device, or Mesa's surfaceless platform); runs on Linux.
 // An offscreen OpenGL context on EGL without a window system: a GPU through EGL's device
 // platform where there is one, Mesa's surfaceless platform otherwise.
 #include "platform/offscreen/offscreen_gl.h"

@@ -1,3 +1,4 @@
+// Built on the C runtime's main; runs on Linux, beside win32_sdl.cpp.
 // The process entry point on platforms without WinMain start-up code: main calls WinMain.
 #include <malloc.h>
 
