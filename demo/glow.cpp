@@ -30,6 +30,24 @@ void draw_screen_quad(int width, int height, int dx, int dy) {
     glVertex3f(1.0f, 1.0f, -1.0f);
 }
 
+// One smear along (dx, dy): the half-size picture so far is copied into the bound texture,
+// drawn once in place and then added at 1 to radius texels either way, each copy weighted by
+// the current colour's alpha.
+static void smear(int w, int h, int radius, int dx, int dy) {
+    glCopyTexImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, GL_RGB, 0, 0, w, h, 0);
+    glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+    glBegin(GL_QUADS);
+    draw_screen_quad(w, h, 0, 0);
+    glEnd();
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glBegin(GL_QUADS);
+    for (int i = 1; i <= radius; ++i) {
+        draw_screen_quad(w, h, -i * dx, -i * dy);
+        draw_screen_quad(w, h, i * dx, i * dy);
+    }
+    glEnd();
+}
+
 void apply_glow(int blur_radius, int multiply_passes, int glow_layers, float strength) {
     const int W = screen_width, H = screen_height;
     const int w = W / 2, h = H / 2;
@@ -62,36 +80,12 @@ void apply_glow(int blur_radius, int multiply_passes, int glow_layers, float str
     for (int i = 0; i < multiply_passes; ++i) draw_screen_quad(W, H, 0, 0);
     glEnd();
 
-    // Horizontal smear.
+    // Smear the bright parts sideways, then up and down.
     glBindTexture(GL_TEXTURE_RECTANGLE_ARB, glow_textures[1]);
-    glCopyTexImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, GL_RGB, 0, 0, w, h, 0);
     float alpha = 1.0f + 2.0f * (strength / static_cast<float>(blur_radius));
     glColor4f(1.0f, 1.0f, 1.0f, alpha);
-    glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-    glBegin(GL_QUADS);
-    draw_screen_quad(w, h, 0, 0);
-    glEnd();
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_QUADS);
-    for (int i = 1; i <= blur_radius; ++i) {
-        draw_screen_quad(w, h, -i, 0);
-        draw_screen_quad(w, h, i, 0);
-    }
-    glEnd();
-
-    // Vertical smear.
-    glCopyTexImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, GL_RGB, 0, 0, w, h, 0);
-    glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-    glBegin(GL_QUADS);
-    draw_screen_quad(w, h, 0, 0);
-    glEnd();
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_QUADS);
-    for (int i = 1; i <= blur_radius; ++i) {
-        draw_screen_quad(w, h, 0, -i);
-        draw_screen_quad(w, h, 0, i);
-    }
-    glEnd();
+    smear(w, h, blur_radius, 1, 0);
+    smear(w, h, blur_radius, 0, 1);
 
     // Composite: the blurred image stretched over the whole picture, extra layers added.
     glCopyTexImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, GL_RGB, 0, 0, w, h, 0);

@@ -59,6 +59,14 @@ void DemoRun::launch(const std::map<std::string, std::string>& env) {
     child_ = std::make_unique<Child>(command_, dir_, all, dir_ + "/output.txt");
 }
 
+unsigned long DemoRun::open_window(bool full_screen) {
+    if (!ok()) return 0;
+    launch();
+    unsigned long window = start(full_screen);
+    if (window) focus(window);
+    return window;
+}
+
 unsigned long DemoRun::start(bool full_screen, const std::string& title) {
     if (!x11::answer_box(display(), "Start FullScreen?", full_screen, kPatience)) return 0;
     return wait_window(title);

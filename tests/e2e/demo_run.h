@@ -41,6 +41,9 @@ public:
     // Starts glow in the scratch directory. Extra variables override the defaults (DISPLAY,
     // the disk audio driver writing to audio.raw, Mesa reporting GL errors on stderr).
     void launch(const std::map<std::string, std::string>& env = {});
+    // Launches glow with the default environment, answers the start box and gives the window
+    // the keyboard: the window, or 0 if it never came.
+    unsigned long open_window(bool full_screen = false);
     // Answers the start box and waits for the window with this title; 0 if it never came.
     unsigned long start(bool full_screen, const std::string& title = "glow of the snow");
     unsigned long wait_window(const std::string& title,

@@ -16,9 +16,7 @@ const char kSecondTitle[] = "Kivo's Textures, Lighting & Keyboard Tutorial";
 
 TEST(EndToEnd, WindowedRunShowsBarsSceneScrollerAndPlaysTheTrack) {
     DemoRun run(1024, 768);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
+    unsigned long window = run.open_window();
     ASSERT_NE(window, 0u) << run.output();
     x11::Geometry g = x11::geometry(run.display(), window);
     EXPECT_EQ(g.x, 0);
@@ -68,9 +66,7 @@ TEST(EndToEnd, WindowedRunShowsBarsSceneScrollerAndPlaysTheTrack) {
 
 TEST(EndToEnd, YesOnA640x480DisplayRunsFullScreen) {
     DemoRun run(640, 480);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(true);
+    unsigned long window = run.open_window(true);
     ASSERT_NE(window, 0u) << run.output();
     x11::Geometry g = x11::geometry(run.display(), window);
     EXPECT_EQ(g.x, 0);
@@ -117,11 +113,8 @@ TEST(EndToEnd, WithoutADisplayItSaysWhyAndExitsOne) {
 
 TEST(EndToEnd, RightAndLeftSeekTheMusicAndTheScroller) {
     DemoRun run(1024, 768);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
-    ASSERT_NE(window, 0u);
-    run.focus(window);
+    unsigned long window = run.open_window();
+    ASSERT_NE(window, 0u) << run.output();
     const auto& track = reference_track("track.mp3");
     long before = -1;
     ASSERT_TRUE(wait_until([&] { return (before = run.track_position_ms(track)) >= 0; }));
@@ -166,11 +159,8 @@ TEST(EndToEnd, RightAndLeftSeekTheMusicAndTheScroller) {
 
 TEST(EndToEnd, UpRestartsThenChangesTheTrack) {
     DemoRun run(1024, 768);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
-    ASSERT_NE(window, 0u);
-    run.focus(window);
+    unsigned long window = run.open_window();
+    ASSERT_NE(window, 0u) << run.output();
     const auto& first = reference_track("track.mp3");
     const auto& second = reference_track("track2.mp3");
     long before = -1;
@@ -205,11 +195,8 @@ TEST(EndToEnd, UpRestartsThenChangesTheTrack) {
 
 TEST(EndToEnd, LTogglesLighting) {
     DemoRun run(1024, 768);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
-    ASSERT_NE(window, 0u);
-    run.focus(window);
+    unsigned long window = run.open_window();
+    ASSERT_NE(window, 0u) << run.output();
     double unlit = mean_brightness(run.screenshot_when(window, "unlit", scene_drawn), 60, 420);
     ASSERT_GT(unlit, 5.0);
     // The default lighting without lights leaves 0.2 x 0.2 of every colour. L acts once per
@@ -233,11 +220,8 @@ TEST(EndToEnd, LTogglesLighting) {
 
 TEST(EndToEnd, F1RecreatesTheWindowInTheOtherModeWithEverythingReloaded) {
     DemoRun run(640, 480);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
-    ASSERT_NE(window, 0u);
-    run.focus(window);
+    unsigned long window = run.open_window();
+    ASSERT_NE(window, 0u) << run.output();
     double before = mean_brightness(run.screenshot_when(window, "first", scene_drawn), 60, 420);
     ASSERT_GT(before, 5.0);
 

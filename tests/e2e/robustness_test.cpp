@@ -34,11 +34,8 @@ unsigned long recreate(DemoRun& run, unsigned long window) {
 
 TEST(Robustness, AKeyStormLeavesMemoryWhereItWasAndRaisesNoGlErrors) {
     DemoRun run(640, 480);  // a display where both modes work, so F1 never asks
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
-    ASSERT_NE(window, 0u);
-    run.focus(window);
+    unsigned long window = run.open_window();
+    ASSERT_NE(window, 0u) << run.output();
     // Warm up with what the storm will do, so the baseline holds the caches that stay.
     run.hold({"Up"}, 300ms);
     run.hold({"Down"}, 300ms);
@@ -99,10 +96,8 @@ void each_file_damaged(Damage how) {
         DemoRun run(1024, 768);
         ASSERT_TRUE(run.ok());
         damage(run.dir() + "/" + file, how);
-        run.launch();
-        unsigned long window = run.start(false);
+        unsigned long window = run.open_window();
         ASSERT_NE(window, 0u) << run.output();
-        run.focus(window);
         // Through a track change too, so the second track is read.
         run.hold({"Up"}, 200ms);
         std::this_thread::sleep_for(800ms);

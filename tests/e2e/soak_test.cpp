@@ -18,11 +18,8 @@ TEST(Soak, FiveMinutesOfUseWithoutGrowth) {
     const char* env = getenv("GLOW_SOAK_SECONDS");
     const int seconds = env ? atoi(env) : 300;
     DemoRun run(640, 480);
-    ASSERT_TRUE(run.ok());
-    run.launch();
-    unsigned long window = run.start(false);
-    ASSERT_NE(window, 0u);
-    run.focus(window);
+    unsigned long window = run.open_window();
+    ASSERT_NE(window, 0u) << run.output();
     const char* second_title = "Kivo's Textures, Lighting & Keyboard Tutorial";
 
     auto started = std::chrono::steady_clock::now();
