@@ -69,8 +69,9 @@ def eventually(browser, expression, timeout=60):
         return False
 
 
-def mean(picture):
-    return sum(picture[2]) / len(picture[2])
+def mean(picture, rows=(0, H)):
+    rgb = picture[2][rows[0] * W * 3:rows[1] * W * 3]
+    return sum(rgb) / len(rgb)
 
 
 def leftmost_red_column(picture):
@@ -164,7 +165,6 @@ def run(args, keep):
               "Right moves the scroller forward (from column %s to %s)" % (before, after))
 
         browser.evaluate("window.glow._glow_release_clock()")
-        running = browser.screenshot("#canvas")
         instance = browser.evaluate("window.glow.glowFrames")
         browser.key("Escape", "Escape", 0x1B, True)
         browser.wait_until("!document.getElementById('stopped').hidden", 60, "the stopped page")
@@ -172,13 +172,22 @@ def run(args, keep):
         check(eventually(browser, "globalThis.glowAudio.peak() == 0"), "Escape stops the music")
         shown = browser.evaluate("window.glow.glowFrames")
         browser.pump(0.5)
-        stopped = browser.screenshot("#screen")
-        if keep:
-            cdp.write_png(os.path.join(keep, "page-stopped.png"), *stopped)
         check(browser.evaluate("window.glow.glowFrames") == shown and shown >= instance,
               "Escape stops the loop")
-        check(mean(stopped) < 0.8 * mean(running), "the stopped frame is dimmed (mean %.1f against"
-              " %.1f)" % (mean(stopped), mean(running)))
+        # The last frame stays on the canvas, under a veil: seen without and with it, away from
+        # the veil's words in the middle.
+        veil = "document.getElementById('stopped').style.visibility = '%s'"
+        browser.evaluate(veil % "hidden")
+        last = browser.screenshot("#canvas")
+        browser.evaluate(veil % "")
+        stopped = browser.screenshot("#canvas")
+        if keep:
+            cdp.write_png(os.path.join(keep, "page-stopped.png"), *stopped)
+        def around_words(picture):
+            return (mean(picture, (BAR, H // 2 - 16)) + mean(picture, (H // 2 + 16, H - BAR))) / 2
+        check(around_words(last) > 2 and around_words(stopped) < 0.5 * around_words(last),
+              "the last frame stays, dimmed (mean %.1f, %.1f under the veil)"
+              % (around_words(last), around_words(stopped)))
 
         browser.click_element("#stopped")
         page.answer_start("#box-no")
