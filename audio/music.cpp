@@ -53,7 +53,7 @@ static char* read_track(const char* path, int* size) {
 
 void start_music() {
     sound_set_output(SOUND_OUTPUT_DEFAULT);
-    sound_init(44100, 32, 0);
+    sound_init(MUSIC_MIX_RATE, 32, 0);
     // A second init (window re-creation) has released the stream that played until now.
     forget_stream();
     play_track(playlist_entry(track_index));

@@ -5,6 +5,9 @@
 struct SoundStream;
 
 #define PLAYLIST_SLOTS 32
+// The rate the music is mixed at, in frames a second: what the sound card plays and what the
+// capture writes.
+#define MUSIC_MIX_RATE 44100
 
 extern const char* const Playlist[PLAYLIST_SLOTS];
 extern int track_index;
@@ -12,7 +15,7 @@ extern SoundStream* music_stream;
 extern int music_channel;
 extern float music_clock;
 
-// Starts the sound library (default output, 44.1 kHz, 32 channels) and plays the current
+// Starts the sound library (default output, MUSIC_MIX_RATE, 32 channels) and plays the current
 // playlist slot from 0. Run again (a new window), it first forgets the stream that the new
 // init released.
 void start_music();

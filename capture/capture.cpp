@@ -102,98 +102,142 @@ private:
     std::vector<uint8_t> big_;
 };
 
+// The number of frames to make: options.seconds' worth, or to the end of the track when that
+// comes first or no length was asked; *cut says the track's end came first.
+int64_t frame_count(const CaptureOptions& options, int length_ms, bool* cut) {
+    const int fps = options.fps;
+    const int64_t to_end = (static_cast<int64_t>(length_ms - options.from_ms) * fps + 999) / 1000;
+    int64_t total = to_end;
+    if (options.seconds > 0) {
+        const int64_t asked = static_cast<int64_t>(options.seconds * fps + 0.5);
+        *cut = asked > to_end;
+        total = std::min(asked, to_end);
+    }
+    return std::max<int64_t>(total, 1);
+}
+
+// One capture as it runs: start, frames, finish.
+class CaptureRun {
+public:
+    CaptureRun(const CaptureOptions& options, CaptureStats* stats)
+        : options_(options), stats_(stats) {}
+
+    // The music first, then the renderers, then the output: a missing data/, no GL or a bad
+    // start leave no output behind. 0, or the exit status with *error.
+    int start(std::string* error) {
+        if (int status = start_music_track(options_, &stats_->track_ms, error)) return status;
+        total_ = frame_count(options_, stats_->track_ms, &stats_->track_ended);
+        stats_->frames_total = static_cast<int>(total_);
+        jobs_ = static_cast<int>(std::min<int64_t>(options_.jobs, total_));
+        if (!workers_.start(options_, jobs_, total_, error)) return 1;
+        writer_ = make_writer(options_);
+        if (!writer_->open()) {
+            *error = writer_->error();
+            writer_->abandon();
+            return 1;
+        }
+        progress_ = std::make_unique<Progress>(stats_->frames_total, options_.quiet);
+        return 0;
+    }
+
+    // Takes the rendered frames in order, each with its samples, and hands them to an encoding
+    // thread, until the last frame, a stop, or a failure of either side.
+    void make_frames(const std::atomic<bool>& stop) {
+        FrameQueue queue(2 * jobs_);
+        cpu_at_start_ = process_cpu_s();
+        std::thread encoder([&] { encode_frames(&queue); });
+        int64_t k = 0;
+        for (; k < total_ && !stop && !writer_failed_; ++k) {
+            Frame* f = queue.take_free();
+            f->k = k;
+            f->pixels = workers_.wait_frame(k, &render_error_);
+            if (!f->pixels) {
+                queue.give_free(f);
+                break;
+            }
+            f->sample_frames = static_cast<int>(frame_start_sample(k + 1, options_.fps) -
+                                                frame_start_sample(k, options_.fps));
+            f->samples.resize(static_cast<size_t>(f->sample_frames) * 2);
+            take_samples(f->samples.data(), f->sample_frames);
+            queue.give_full(f);
+            progress_->update(static_cast<int>(k + 1));
+        }
+        queue.close();
+        encoder.join();
+        workers_.stop();
+        stats_->stopped = k < total_ && !writer_failed_ && render_error_.empty();
+    }
+
+    // Completes the output, or removes it after a failure or a stop before the first frame;
+    // the exit status, with *error for a failure.
+    int finish(std::string* error) {
+        // Stopped before a single frame: an empty video is no file to keep.
+        const bool empty = stats_->stopped && written_ == 0;
+        if (empty) writer_->abandon();
+        const bool ok = !writer_failed_ && render_error_.empty() && (empty || writer_->finish());
+        stats_->frames_done = written_;
+        stats_->render_s = workers_.render_s();
+        stats_->read_s = workers_.read_s();
+        stats_->convert_s = convert_s_ + writer_->converting_s();
+        // This process does little else than encode: the mix and the frame hand-over are small.
+        stats_->encode_s = process_cpu_s() - cpu_at_start_ - stats_->convert_s;
+        if (ok) {
+            progress_->finish(written_);
+            return 0;
+        }
+        *error = render_error_.empty() ? writer_->error() : render_error_;
+        writer_->abandon();
+        return 1;
+    }
+
+private:
+    // The encoding thread: each full frame's picture and samples to the writer, the frame back
+    // to its renderer. After a writer failure, frames are only given back.
+    void encode_frames(FrameQueue* queue) {
+        // PNG frames are enlarged here, exactly; the encoders' converter enlarges by whole
+        // pixels itself in the same pass as the colour conversion, at a tenth of the cost.
+        Enlarger enlarger(options_.kind == OutputKind::PngFrames ? options_.scale : 1);
+        while (Frame* f = queue->take_full()) {
+            if (!writer_failed_) {
+                double t0 = thread_cpu_s();
+                Picture picture = enlarger.picture(f->pixels);
+                convert_s_ += thread_cpu_s() - t0;
+                if (writer_->add_picture(picture) &&
+                    writer_->add_samples(f->samples.data(), f->sample_frames))
+                    ++written_;
+                else
+                    writer_failed_ = true;
+            }
+            workers_.release(f->k);
+            queue->give_free(f);
+        }
+    }
+
+    const CaptureOptions& options_;
+    CaptureStats* stats_;
+    int64_t total_ = 0;
+    int jobs_ = 1;
+    RenderWorkers workers_;
+    std::unique_ptr<Writer> writer_;
+    std::unique_ptr<Progress> progress_;
+    std::atomic<bool> writer_failed_{false};
+    std::string render_error_;
+    int written_ = 0;  // frames the writer took; read after the encoding thread has ended
+    double convert_s_ = 0, cpu_at_start_ = 0;
+};
+
 }  // namespace
 
 int run_capture(const CaptureOptions& options, const std::atomic<bool>& stop, CaptureStats* stats,
                 std::string* error) {
     const Clock::time_point started = Clock::now();
     *stats = CaptureStats{};
-    // The music first, then the renderers, then the output: a missing data/, no GL or a bad
-    // start leave no output behind.
-    int length_ms = 0;
-    if (int status = start_music_track(options, &length_ms, error)) return status;
-    const int fps = options.fps;
-    int64_t total = options.seconds > 0
-                        ? static_cast<int64_t>(options.seconds * fps + 0.5)
-                        : (static_cast<int64_t>(length_ms - options.from_ms) * fps + 999) / 1000;
-    if (total < 1) total = 1;
-    stats->frames_total = static_cast<int>(total);
-
-    const int jobs = static_cast<int>(std::min<int64_t>(options.jobs, total));
-    RenderWorkers workers;
-    if (!workers.start(options, jobs, total, error)) return 1;
-    std::unique_ptr<Writer> writer = make_writer(options);
-    if (!writer->open()) {
-        *error = writer->error();
-        writer->abandon();
-        return 1;
+    CaptureRun run(options, stats);
+    int status = run.start(error);
+    if (status == 0) {
+        run.make_frames(stop);
+        status = run.finish(error);
     }
-
-    FrameQueue queue(2 * jobs);
-    std::atomic<bool> writer_failed{false};
-    double convert_s = 0;
-    const double cpu_at_start = process_cpu_s();
-    int written = 0;
-    std::thread encoder([&] {
-        // PNG frames are enlarged here, exactly; the encoders' converter enlarges by whole
-        // pixels itself in the same pass as the colour conversion, at a tenth of the cost.
-        Enlarger enlarger(options.kind == OutputKind::PngFrames ? options.scale : 1);
-        while (Frame* f = queue.take_full()) {
-            if (!writer_failed) {
-                double t0 = thread_cpu_s();
-                Picture picture = enlarger.picture(f->pixels);
-                convert_s += thread_cpu_s() - t0;
-                bool ok = writer->add_picture(picture) &&
-                          writer->add_samples(f->samples.data(), f->sample_frames);
-                if (ok)
-                    ++written;
-                else
-                    writer_failed = true;
-            }
-            workers.release(f->k);
-            queue.give_free(f);
-        }
-    });
-
-    Progress progress(stats->frames_total, options.quiet);
-    std::string render_error;
-    int64_t k = 0;
-    for (; k < total && !stop && !writer_failed; ++k) {
-        Frame* f = queue.take_free();
-        f->k = k;
-        f->pixels = workers.wait_frame(k, &render_error);
-        if (!f->pixels) {
-            queue.give_free(f);
-            break;
-        }
-        f->sample_frames =
-            static_cast<int>(frame_start_sample(k + 1, fps) - frame_start_sample(k, fps));
-        f->samples.resize(static_cast<size_t>(f->sample_frames) * 2);
-        take_samples(f->samples.data(), f->sample_frames);
-        queue.give_full(f);
-        progress.update(static_cast<int>(k + 1));
-    }
-    queue.close();
-    encoder.join();
-    workers.stop();
-    stats->stopped = k < total && !writer_failed && render_error.empty();
-
-    // Stopped before a single frame: an empty video is no file to keep.
-    const bool empty = stats->stopped && written == 0;
-    if (empty) writer->abandon();
-    bool ok = !writer_failed && render_error.empty() && (empty || writer->finish());
-    stats->frames_done = written;
-    stats->render_s = workers.render_s();
-    stats->read_s = workers.read_s();
-    stats->convert_s = convert_s + writer->converting_s();
-    // This process does little else than encode: the mix and the frame hand-over are small.
-    stats->encode_s = process_cpu_s() - cpu_at_start - stats->convert_s;
     stats->wall_s = seconds_since(started);
-    if (!ok) {
-        *error = render_error.empty() ? writer->error() : render_error;
-        writer->abandon();
-        return 1;
-    }
-    progress.finish(written);
-    return 0;
+    return status;
 }

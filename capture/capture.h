@@ -10,9 +10,11 @@
 
 struct CaptureStats {
     int frames_total = 0;
-    int frames_done = 0;   // frames written to the output
-    bool stopped = false;  // ended early because stop was set
-    double wall_s = 0;     // the whole run, start-up included
+    int frames_done = 0;       // frames written to the output
+    bool stopped = false;      // ended early because stop was set
+    int track_ms = 0;          // the track's length
+    bool track_ended = false;  // fewer frames than --seconds asked: the track ended first
+    double wall_s = 0;         // the whole run, start-up included
     // CPU seconds by stage, all processes and threads together:
     double render_s = 0;   // demo frames, to the last pixel
     double read_s = 0;     // reading the pixels back

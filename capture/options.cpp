@@ -30,6 +30,40 @@ const char kUsage[] =
 
 namespace {
 
+// The longest start and length a capture takes: a day.
+constexpr long kDayMs = 24L * 3600 * 1000;
+
+// An option that takes a value: where a whole-number value goes and its range (field null for
+// the two that are not one number), and what the message names as a good value.
+struct ValuedOption {
+    const char* name;
+    int CaptureOptions::*field;
+    long min, max;
+    const char* expect;
+};
+
+const ValuedOption kValued[] = {
+    {"--fps", &CaptureOptions::fps, 1, 240, "a whole number from 1 to 240"},
+    {"--from", &CaptureOptions::from_ms, 0, kDayMs, "milliseconds from 0 to 86400000 (24 h)"},
+    {"--seconds", nullptr, 0, 0, "a number of seconds above 0, at most 86400 (24 h)"},
+    {"--track", &CaptureOptions::track, 0, PLAYLIST_SLOTS - 1,
+     "a playlist slot that holds a track"},
+    {"--scale", &CaptureOptions::scale, 1, 4, "1, 2, 3 or 4"},
+    {"--size", nullptr, 0, 0, "WIDTHxHEIGHT, even numbers, such as 320x240"},
+    {"--crf", &CaptureOptions::crf, 0, 51, "a whole number from 0 to 51"},
+    {"--jobs", &CaptureOptions::jobs, 1, 64, "a whole number from 1 to 64"},
+};
+
+// What each ending of OUT asks for; a trailing '/' asks for PNG frames.
+const struct {
+    const char* ending;
+    OutputKind kind;
+} kEndings[] = {{".mp4", OutputKind::Mp4},
+                {".mkv", OutputKind::Mkv},
+                {".y4m", OutputKind::Y4m},
+                {".webp", OutputKind::Webp},
+                {".apng", OutputKind::Apng}};
+
 bool ends_with(const std::string& s, const char* suffix) {
     size_t n = strlen(suffix);
     if (s.size() < n) return false;
@@ -52,7 +86,7 @@ bool parse_seconds(const std::string& text, double* value) {
     if (text.empty()) return false;
     char* end = nullptr;
     double v = strtod(text.c_str(), &end);
-    if (*end || !std::isfinite(v) || v <= 0.0 || v > 24.0 * 3600.0) return false;
+    if (*end || !std::isfinite(v) || v <= 0.0 || v > kDayMs / 1000.0) return false;
     *value = v;
     return true;
 }
@@ -62,6 +96,62 @@ bool parse_size(const std::string& text, int* width, int* height) {
     if (x == std::string::npos) return false;
     return parse_int(text.substr(0, x), 16, 7680, width) &&
            parse_int(text.substr(x + 1), 16, 4320, height) && *width % 2 == 0 && *height % 2 == 0;
+}
+
+bool parse_value(const ValuedOption& option, const std::string& value, CaptureOptions* o) {
+    if (option.field == &CaptureOptions::track)
+        return parse_int(value, option.min, option.max, &o->track) && Playlist[o->track];
+    if (option.field) return parse_int(value, option.min, option.max, &(o->*option.field));
+    if (!strcmp(option.name, "--seconds")) return parse_seconds(value, &o->seconds);
+    return parse_size(value, &o->width, &o->height);
+}
+
+// Reads the option at argv[*i] (a name starting with "--"), and its value from the same word
+// after '=' or from the next word. 0, or 2 with the message.
+int read_option(int argc, char** argv, int* i, CaptureOptions* o, bool* have_scale, bool* have_jobs,
+                std::string* error) {
+    std::string name = argv[*i], value;
+    const size_t eq = name.find('=');
+    const bool inline_value = eq != std::string::npos;
+    if (inline_value) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+    }
+    if (name == "--lighting" || name == "--quiet") {
+        if (inline_value) return (*error = name + " takes no value"), 2;
+        (name == "--lighting" ? o->lighting : o->quiet) = true;
+        return 0;
+    }
+    for (const ValuedOption& option : kValued) {
+        if (name != option.name) continue;
+        if (!inline_value) {
+            if (*i + 1 >= argc) return (*error = name + " needs a value"), 2;
+            value = argv[++*i];
+        }
+        if (!parse_value(option, value, o)) {
+            *error = "bad value '" + value + "' for " + name + ": expected " + option.expect;
+            return 2;
+        }
+        *have_scale = *have_scale || option.field == &CaptureOptions::scale;
+        *have_jobs = *have_jobs || option.field == &CaptureOptions::jobs;
+        return 0;
+    }
+    *error = "unknown option " + name;
+    return 2;
+}
+
+// The kind of output OUT's ending asks for; false when it names none.
+bool output_kind(const std::string& out, OutputKind* kind) {
+    if (out.back() == '/') {
+        *kind = OutputKind::PngFrames;
+        return true;
+    }
+    for (const auto& e : kEndings)
+        if (ends_with(out, e.ending)) {
+            *kind = e.kind;
+            return true;
+        }
+    return false;
 }
 
 }  // namespace
@@ -74,80 +164,19 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
             fputs(kUsage, stdout);
             return -1;
         }
-        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0 || arg == "--") {
-            if (arg == "--" && i + 1 < argc) arg = argv[++i];
-            if (have_out) {
-                *error = "more than one output given: " + o->out + " and " + arg;
-                return 2;
-            }
-            o->out = arg;
-            have_out = true;
+        const bool word = arg.size() < 2 || arg.compare(0, 2, "--") != 0 || arg == "--";
+        if (!word) {
+            if (int status = read_option(argc, argv, &i, o, &have_scale, &have_jobs, error))
+                return status;
             continue;
         }
-        std::string name = arg, value;
-        bool inline_value = false;
-        size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inline_value = true;
-        }
-        if (name == "--lighting" || name == "--quiet") {
-            if (inline_value) {
-                *error = name + " takes no value";
-                return 2;
-            }
-            (name == "--lighting" ? o->lighting : o->quiet) = true;
-            continue;
-        }
-        static const char* const kValued[] = {"--fps",   "--from", "--seconds", "--track",
-                                              "--scale", "--size", "--crf",     "--jobs"};
-        bool known = false;
-        for (const char* v : kValued) known = known || name == v;
-        if (!known) {
-            *error = "unknown option " + name;
+        if (arg == "--" && i + 1 < argc) arg = argv[++i];
+        if (have_out) {
+            *error = "more than one output given: " + o->out + " and " + arg;
             return 2;
         }
-        if (!inline_value) {
-            if (i + 1 >= argc) {
-                *error = name + " needs a value";
-                return 2;
-            }
-            value = argv[++i];
-        }
-        bool good;
-        const char* expect;
-        if (name == "--fps") {
-            good = parse_int(value, 1, 240, &o->fps);
-            expect = "a whole number from 1 to 240";
-        } else if (name == "--from") {
-            good = parse_int(value, 0, 24L * 3600 * 1000, &o->from_ms);
-            expect = "milliseconds, 0 or more";
-        } else if (name == "--seconds") {
-            good = parse_seconds(value, &o->seconds);
-            expect = "a number of seconds above 0";
-        } else if (name == "--track") {
-            good = parse_int(value, 0, PLAYLIST_SLOTS - 1, &o->track) && Playlist[o->track];
-            expect = "a playlist slot that holds a track";
-        } else if (name == "--scale") {
-            good = parse_int(value, 1, 4, &o->scale);
-            have_scale = true;
-            expect = "1, 2, 3 or 4";
-        } else if (name == "--size") {
-            good = parse_size(value, &o->width, &o->height);
-            expect = "WIDTHxHEIGHT, even numbers, such as 320x240";
-        } else if (name == "--jobs") {
-            good = parse_int(value, 1, 64, &o->jobs);
-            have_jobs = true;
-            expect = "a whole number from 1 to 64";
-        } else {
-            good = parse_int(value, 0, 51, &o->crf);
-            expect = "a whole number from 0 to 51";
-        }
-        if (!good) {
-            *error = "bad value '" + value + "' for " + name + ": expected " + expect;
-            return 2;
-        }
+        o->out = arg;
+        have_out = true;
     }
     if (!have_out || o->out.empty()) {
         *error = "no output given (try --help)";
@@ -157,21 +186,8 @@ int parse_options(int argc, char** argv, CaptureOptions* o, std::string* error) 
         *error = "--scale and --size exclude each other";
         return 2;
     }
-    const std::string& out = o->out;
-    if (out.back() == '/')
-        o->kind = OutputKind::PngFrames;
-    else if (ends_with(out, ".mp4"))
-        o->kind = OutputKind::Mp4;
-    else if (ends_with(out, ".mkv"))
-        o->kind = OutputKind::Mkv;
-    else if (ends_with(out, ".y4m"))
-        o->kind = OutputKind::Y4m;
-    else if (ends_with(out, ".webp"))
-        o->kind = OutputKind::Webp;
-    else if (ends_with(out, ".apng"))
-        o->kind = OutputKind::Apng;
-    else {
-        *error = "cannot tell what to write from '" + out +
+    if (!output_kind(o->out, &o->kind)) {
+        *error = "cannot tell what to write from '" + o->out +
                  "': end it in .mp4, .mkv, .y4m, .webp, .apng or '/' for PNG frames";
         return 2;
     }

@@ -7,9 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 extern "C" {
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -35,8 +36,9 @@ public:
 
     bool add_picture(const Picture& picture) override {
         Picture p = picture;
-        if (picture.width != options_.width || picture.height != options_.height)
-            p = scaled(picture);
+        if ((picture.width != options_.width || picture.height != options_.height) &&
+            !scale(picture, &p))
+            return false;
         char name[32];
         snprintf(name, sizeof(name), "%06d.png", frame_++);
         std::string path = options_.out + name, temp = path + ".part";
@@ -58,27 +60,40 @@ private:
         return false;
     }
 
-    // --size: the picture area-averaged to the requested size.
-    Picture scaled(const Picture& picture) {
-        if (!scale_) {
+    // --size: the picture area-averaged to the requested size into *p; false when memory for
+    // the converter or the picture runs out.
+    bool scale(const Picture& picture, Picture* p) {
+        if (!scale_)
             scale_ = sws_getContext(picture.width, picture.height, AV_PIX_FMT_BGRA, options_.width,
                                     options_.height, AV_PIX_FMT_BGRA, SWS_AREA, nullptr, nullptr,
                                     nullptr);
-            small_.resize(static_cast<size_t>(options_.width) * options_.height * 4);
+        if (!small_)
+            small_.reset(static_cast<uint8_t*>(
+                av_malloc(static_cast<size_t>(options_.width) * options_.height * 4)));
+        if (!scale_ || !small_) {
+            error_ = "out of memory";
+            return false;
         }
         const uint8_t* source[1] = {picture.top};
         const int source_stride[1] = {static_cast<int>(picture.stride)};
-        uint8_t* target[1] = {small_.data()};
+        uint8_t* target[1] = {small_.get()};
         const int target_stride[1] = {options_.width * 4};
         sws_scale(scale_, source, source_stride, 0, picture.height, target, target_stride);
-        return Picture{small_.data(), options_.width * 4, options_.width, options_.height};
+        *p = Picture{small_.get(), options_.width * 4, options_.width, options_.height};
+        return true;
     }
 
     bool write_png(const std::string& path, const Picture& p) {
         FILE* file = fopen(path.c_str(), "wb");
         if (!file) return fail("cannot write " + path);
         png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        png_infop info = png_create_info_struct(png);
+        png_infop info = png ? png_create_info_struct(png) : nullptr;
+        if (!info) {
+            png_destroy_write_struct(&png, nullptr);
+            fclose(file);
+            error_ = "out of memory";
+            return false;
+        }
         if (setjmp(png_jmpbuf(png))) {
             png_destroy_write_struct(&png, &info);
             fclose(file);
@@ -105,7 +120,8 @@ private:
     CaptureOptions options_;
     int frame_ = 0;
     SwsContext* scale_ = nullptr;
-    std::vector<uint8_t> small_;
+    // From FFmpeg's allocator, as the other writers' pictures are.
+    std::unique_ptr<uint8_t, decltype(&av_free)> small_{nullptr, av_free};
 };
 
 }  // namespace

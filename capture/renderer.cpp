@@ -2,6 +2,7 @@
 // before start-up, the track and the lighting switch set as the options say.
 #include "capture/renderer.h"
 
+#include <limits.h>
 #include <unistd.h>
 
 #include "audio/music.h"
@@ -26,8 +27,9 @@ std::string missing_data_file(int track) {
 int start_music_track(const CaptureOptions& options, int* length_ms, std::string* error) {
     std::string missing = missing_data_file(options.track);
     if (!missing.empty()) {
+        char here[PATH_MAX];
         *error =
-            "cannot read " + missing + ": run glow-capture where data/ is (the repository root)";
+            "cannot read " + std::string(getcwd(here, sizeof(here)) ? here : ".") + "/" + missing;
         return 1;
     }
     sound_fix_output(SOUND_OUTPUT_MANUAL);
@@ -47,9 +49,7 @@ int start_music_track(const CaptureOptions& options, int* length_ms, std::string
     return 0;
 }
 
-void take_samples(int16_t* samples, int frames) {
-    sound_mix(samples, frames);
-}
+void take_samples(int16_t* samples, int frames) { sound_mix(samples, frames); }
 
 bool DemoRenderer::start(const CaptureOptions& options, std::string* error) {
     gl_ = std::make_unique<OffscreenGL>(screen_width, screen_height);

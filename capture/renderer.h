@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/music.h"
 #include "capture/options.h"
 #include "demo/screen_size.h"
 
@@ -40,10 +41,10 @@ private:
 // One frame as read back.
 constexpr size_t kFrameBytes = static_cast<size_t>(screen_width) * screen_height * 4;
 
-// The first sample (at 44100 Hz) of frame k at fps frames a second: round(k * 44100 / fps), so
-// that the sound of every frame is its own interval and the sum never drifts.
+// The first sample (at the mix rate) of frame k at fps frames a second: round(k * rate / fps),
+// so that the sound of every frame is its own interval and the sum never drifts.
 inline int64_t frame_start_sample(int64_t k, int fps) {
-    return (2 * k * 44100 + fps) / (2 * static_cast<int64_t>(fps));
+    return (2 * k * MUSIC_MIX_RATE + fps) / (2 * static_cast<int64_t>(fps));
 }
 
 // The first file that demo start-up reads and this working directory lacks, or empty.

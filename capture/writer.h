@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/music.h"
 #include "capture/options.h"
 
 // One picture, top row first, 4 bytes a pixel in B, G, R, A order (what glReadPixels gives
@@ -25,7 +26,7 @@ public:
     virtual bool open() = 0;
     // The picture has the size the writer was made for.
     virtual bool add_picture(const Picture& picture) = 0;
-    // Interleaved 16-bit stereo at 44100 Hz; writers without sound ignore it.
+    // Interleaved 16-bit stereo at MUSIC_MIX_RATE; writers without sound ignore it.
     virtual bool add_samples(const int16_t* samples, int frames) = 0;
     // Flushes the encoders, completes the files and gives them their names.
     virtual bool finish() = 0;
@@ -39,8 +40,6 @@ protected:
     std::string error_;
     double converting_s_ = 0;
 };
-
-constexpr int kSampleRate = 44100;
 
 // Writers sized options.width x options.height: video files and animated pictures through
 // FFmpeg's libraries, and numbered PNG frames.

@@ -31,6 +31,8 @@ packages=(
   # tests and benchmarks (stress-ng: loading the machine while the timing tests run)
   libgtest-dev libbenchmark-dev libtinyobjloader-dev
   xvfb xdotool x11-utils x11-xserver-utils xfonts-base imagemagick stress-ng
+  # the sound layer against a real sound server: a private daemon, parec to record it
+  pulseaudio pulseaudio-utils
   # asset generators
   lame sox libfreetype-dev fonts-dejavu-core
   # fuzzing and sanitizers

@@ -15,6 +15,13 @@ source "$root/tools/wine-session.sh"
 for win in "$@"; do echo "$win/glow.exe: $(stat -c %s "$win/glow.exe") bytes"; done
 for bundle in "$root"/dist/*; do echo "$(basename "$bundle"): $(stat -c %s "$bundle") bytes"; done
 
+# ALSA's null device behind waveOut: the music plays as on a sound card, and the system's ALSA
+# set-up (which may want plugins the other architecture lacks) stays out of it.
+alsa_conf=$(mktemp)
+trap 'rm -f "$alsa_conf"' EXIT
+echo 'pcm.!default { type null }' >"$alsa_conf"
+export ALSA_CONFIG_PATH=$alsa_conf
+
 for win in "$@"; do
   win=$(cd "$win" && pwd)
   loader=$(wine_loader "$win/glow.exe")

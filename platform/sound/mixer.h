@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -37,10 +38,10 @@ struct DeviceOutput;  // the platform device's own state (output_sdl.cpp, output
 // Handles given out are serial numbers, never addresses: a handle that was never returned, or
 // one that was closed, finds nothing in the table instead of touching freed memory.
 struct Mixer {
-    std::mutex mutex;  // guards everything below; an output holds it while it mixes
+    std::mutex mutex;  // guards everything below but the threads; an output holds it while it mixes
     int output = 1;    // SOUND_OUTPUT_* chosen for the next init
     bool output_fixed = false;  // a program fixed the output; sound_set_output leaves it
-    int running = 0;   // the output the current init runs on
+    int running = 0;   // the output the current init asked for
     bool ready = false;
     int rate = 0;
     int buffer_frames = 0;
@@ -48,38 +49,56 @@ struct Mixer {
     std::unordered_map<uintptr_t, std::unique_ptr<MixStream>> streams;
     uintptr_t next_handle = 1;
     SoundClock::time_point last_mix{};
-    // How long after its mix a buffer starts to play: the buffers an output keeps queued
-    // ahead of the one playing. The stream clock counts back by it, so that it reads the
-    // sample the device is playing rather than the last one mixed.
+    int last_mix_frames = 0;
+    // How long after its mix the last buffer starts to play: the buffers its output keeps
+    // queued ahead of the one playing (none for the silent output). The stream clock counts
+    // back by it, so that it reads the sample being played rather than the last one mixed.
     SoundClock::duration output_delay{};
     std::vector<int32_t> sum;
     std::vector<int16_t> decoded;
 
-    // The device, while one plays. `device_gone` is set by the device's own thread when it
-    // learns the device went away, or by the test seam; the clock thread then takes over.
+    // The device that plays the mix, while one does: set by the device keeper once the device
+    // has opened, cleared when it is lost or the init ends. A device that is not this one
+    // (being opened, lost, closing) gets silence from device_mix.
     DeviceOutput* device = nullptr;
-    std::atomic<bool> device_gone{false};
+    SoundClock::duration device_delay{};     // its queue, as output_delay
+    SoundClock::time_point last_device_mix{};  // when it last took a buffer, or opened
+    bool device_started = false;               // it has taken a buffer since it opened
+    std::atomic<bool> device_gone{false};  // the test seam's pretended loss
+    bool open_tried = false;               // the keeper of this init has tried once
+    uint64_t generation = 0;               // counts inits and shutdowns: a keeper serves one
 
-    // The clock thread: the silent real-time output, and while a device plays, its watchdog.
-    std::thread clock_thread;
+    // Wakes the clock thread, the keeper and a sound_init waiting for the first open.
     std::condition_variable wake;
     bool stop_clock = false;
+
+    // The threads of the current init, started and stopped only under `lifecycle`.
+    std::mutex lifecycle;
+    std::thread clock_thread;   // the silent output; stands in while the device is late
+    std::thread keeper;         // opens, watches and reopens the device
+    std::future<void> keeper_done;
+    // Device opens and closes, one at a time: a keeper that outlived its init (a sound server
+    // that would not answer) may still be inside one when the next init's keeper begins.
+    std::mutex device_calls;
 };
 
 // Mixes `frames` stereo frames of every playing channel into out; the caller holds the lock.
-void mix_locked(Mixer& m, int16_t* out, int frames);
+// `delay` is how long the buffer waits in the output's queue before it plays.
+void mix_locked(Mixer& m, int16_t* out, int frames, SoundClock::duration delay);
 
-// The platform's audio device (one implementation per platform). device_open opens it for
-// m.rate and m.buffer_frames and starts it pulling mix_locked; false when none opens.
-// device_close stops and releases it and must be called without the lock, since the device's
-// thread may be waiting for it. device_lost tells whether the device has gone away (unplugged,
-// its server restarted); it is polled by the clock thread without the lock.
-bool device_open(Mixer& m);
-void device_close(Mixer& m);
-bool device_lost(Mixer& m);
+// What a device's own thread calls for each buffer it wants: the mix when `d` is the device
+// that plays, silence otherwise. Takes the lock.
+void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames);
 
-// Starts what keeps a real-time init's streams moving besides the device: `run` (the silent
-// output, and the device's watchdog) on a thread of its own (clock_thread.cpp). A web page has
-// one thread, which must never block: there the web output keeps the clock itself, silent or
-// not, on the browser's timers (output_web.cpp), and `run` is not used.
-void clock_start(Mixer& m, void (*run)(Mixer&, bool), bool device);
+// The platform's audio device (one implementation per platform), called only by the device
+// keeper, never with the lock held, and never by two threads at once. device_open opens the
+// default device for `rate` Hz and buffers of `frames` frames and starts it pulling
+// device_mix; null when none opens. It may take as long as the sound server takes to answer.
+// device_close stops and releases it; it waits for the device's thread, which may be waiting
+// for the lock or for the server. device_lost tells whether the system has said that the
+// device is gone (unplugged, its server gone): a device that is merely late is not lost.
+// device_delay is how long a buffer waits in the device's queue before it plays.
+DeviceOutput* device_open(Mixer& m, int rate, int frames);
+void device_close(DeviceOutput* d);
+bool device_lost(DeviceOutput* d);
+SoundClock::duration device_delay(const DeviceOutput* d);

@@ -90,8 +90,22 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
     mh_ = mpg123_new(nullptr, &err);
     if (!mh_) return false;
     source_ = Source{data, size, 0};
-    // First look: the file's own rate, channels and MPEG version, with libmpg123's usual limit
-    // on junk before the first frame, so that data without MPEG audio fails here quickly.
+    if (!probe_format() || !open_for_output(rate, accurate)) return give_up();
+    measure_length(size, accurate);
+    if (seek(0) < 0) return give_up();
+    return true;
+}
+
+bool Mp3Decoder::give_up() {
+    mpg123_delete(mh_);
+    mh_ = nullptr;
+    resampler_.reset();
+    return false;
+}
+
+// First look: the file's own rate, channels and MPEG version, with libmpg123's usual limit on
+// junk before the first frame, so that data without MPEG audio fails here quickly.
+bool Mp3Decoder::probe_format() {
     bool ok = mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0) == MPG123_OK &&
               mpg123_replace_reader_handle(mh_, source_read, source_seek, nullptr) == MPG123_OK &&
               mpg123_open_handle(mh_, &source_) == MPG123_OK;
@@ -100,40 +114,47 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
     mpg123_frameinfo2 info{};
     ok = ok && mpg123_getformat(mh_, &native_rate, &channels, &encoding) == MPG123_OK &&
          mpg123_info2(mh_, &info) == MPG123_OK && native_rate > 0 && (channels == 1 || channels == 2);
-    if (ok) mpg123_close(mh_);
-
-    // The real opening. Files at the output rate come out as 16-bit stereo straight from
-    // libmpg123; others as float at their own rate and channel count, for the resampler.
-    const bool direct = native_rate == rate;
-    if (ok && !direct) {
-        resampler_ = std::make_unique<Resampler>();
-        ok = resampler_->setup(native_rate, rate, channels);
-    }
-    channels_ = direct ? 2 : channels;
+    if (!ok) return false;
+    mpg123_close(mh_);
+    native_rate_ = native_rate;
+    channels_ = channels;
     version_ = info.version;
     layer_ = info.layer;
-    native_rate_ = native_rate;
+    return true;
+}
+
+// The real opening. Files at the output rate come out as 16-bit stereo straight from
+// libmpg123; others as float at their own rate and channel count, for the resampler. With
+// accurate, the whole stream is scanned now.
+bool Mp3Decoder::open_for_output(int rate, bool accurate) {
+    const bool direct = native_rate_ == rate;
+    if (!direct) {
+        resampler_ = std::make_unique<Resampler>();
+        if (!resampler_->setup(native_rate_, rate, channels_)) return false;
+    }
     const long flags = direct ? MPG123_FORCE_STEREO : 0;
     const int want_encoding = direct ? MPG123_ENC_SIGNED_16 : MPG123_ENC_FLOAT_32;
-    const int want_channels = direct ? MPG123_STEREO : (channels == 1 ? MPG123_MONO : MPG123_STEREO);
+    const int want_channels = direct || channels_ == 2 ? MPG123_STEREO : MPG123_MONO;
+    if (direct) channels_ = 2;
     source_.at = 0;
-    ok = ok && (!flags || mpg123_param(mh_, MPG123_ADD_FLAGS, flags, 0) == MPG123_OK) &&
-         // Damage in the middle of a file is skipped however long it is, as far as the data goes.
-         mpg123_param(mh_, MPG123_RESYNC_LIMIT, -1, 0) == MPG123_OK &&
-         mpg123_param(mh_, MPG123_PREFRAMES, preframes_for(info.version, native_rate), 0) == MPG123_OK &&
-         mpg123_format_none(mh_) == MPG123_OK &&
-         mpg123_format(mh_, native_rate, want_channels, want_encoding) == MPG123_OK &&
-         mpg123_open_handle(mh_, &source_) == MPG123_OK;
+    bool ok = (!flags || mpg123_param(mh_, MPG123_ADD_FLAGS, flags, 0) == MPG123_OK) &&
+              // Damage in the middle of a file is skipped however long it is, as far as the data
+              // goes.
+              mpg123_param(mh_, MPG123_RESYNC_LIMIT, -1, 0) == MPG123_OK &&
+              mpg123_param(mh_, MPG123_PREFRAMES, preframes_for(version_, native_rate_), 0) ==
+                  MPG123_OK &&
+              mpg123_format_none(mh_) == MPG123_OK &&
+              mpg123_format(mh_, native_rate_, want_channels, want_encoding) == MPG123_OK &&
+              mpg123_open_handle(mh_, &source_) == MPG123_OK;
     long got_rate = 0;
+    int channels = 0, encoding = 0;
     ok = ok && mpg123_getformat(mh_, &got_rate, &channels, &encoding) == MPG123_OK &&
-         got_rate == native_rate && channels == want_channels && encoding == want_encoding;
-    if (ok && accurate) ok = mpg123_scan(mh_) == MPG123_OK;
-    if (!ok) {
-        mpg123_delete(mh_);
-        mh_ = nullptr;
-        resampler_.reset();
-        return false;
-    }
+         got_rate == native_rate_ && channels == want_channels && encoding == want_encoding;
+    return ok && (!accurate || mpg123_scan(mh_) == MPG123_OK);
+}
+
+// The stream's length at the output rate, and how far it may ever be read or sought.
+void Mp3Decoder::measure_length(size_t size, bool accurate) {
     const off_t len = mpg123_length(mh_);
     int64_t native_length = len >= 0 ? static_cast<int64_t>(len) : -1;
     // After the scan a length below zero means an encoder tag whose trims exceed the few
@@ -163,13 +184,6 @@ bool Mp3Decoder::open(const unsigned char* data, size_t size, int rate, bool acc
     length_ = native_length;
     if (resampler_ && native_length >= 0) length_ = resampler_->output_frames(native_length);
     exact_ = accurate && length_ >= 0;
-    if (seek(0) < 0) {
-        mpg123_delete(mh_);
-        mh_ = nullptr;
-        resampler_.reset();
-        return false;
-    }
-    return true;
 }
 
 void Mp3Decoder::forget_frames() {
@@ -235,7 +249,9 @@ bool Mp3Decoder::decode_frame() {
     const int ret = mpg123_decode_frame(mh_, &num, &audio, &bytes);
     if (ret == MPG123_NEW_FORMAT) {
         // The format table allows one format only, so libmpg123 converts whatever else comes;
-        // a stream that keeps announcing changes without audio is given up.
+        // a stream that keeps announcing changes without audio is given up. A real stream
+        // announces one change where its format changes and then decodes; 64 in a row, with
+        // no frame between them, only come from data that loops on broken headers.
         return ++format_changes_ < 64;
     }
     if (ret != MPG123_OK) return false;

@@ -44,6 +44,12 @@ public:
     };
 
 private:
+    // The steps of open: the first look at the data, the decoder set up for the output, the
+    // length; give_up undoes them and returns false.
+    bool probe_format();
+    bool open_for_output(int rate, bool accurate);
+    void measure_length(size_t size, bool accurate);
+    bool give_up();
     bool decode_frame();
     bool frame_is_sound();
     void forget_frames();

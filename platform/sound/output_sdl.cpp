@@ -1,61 +1,57 @@
 // The audio device on Linux: an SDL2 audio device whose callback pulls the mix.
+// SDL reports a device that went away (unplugged, its sound server gone) by stopping it: its
+// status turns SDL_AUDIO_STOPPED and it posts SDL_AUDIODEVICEREMOVED. The status is read here,
+// so no one needs to pump SDL's events for a loss to be seen (the capture and the tests do
+// not); the callback, which SDL keeps calling at the buffer rate, gets silence from then on.
 #include "platform/sound/mixer.h"
 
 #include <SDL.h>
 
-#include <cstring>
-
 struct DeviceOutput {
+    Mixer* mixer;
     SDL_AudioDeviceID id = 0;
 };
 
 namespace {
 
 void SDLCALL device_callback(void* userdata, Uint8* bytes, int len) {
-    Mixer& m = *static_cast<Mixer*>(userdata);
-    // A device that is gone (or that a test pretends is gone) mixes nothing more: the streams
-    // stay where the last buffer left them until the clock thread carries them on.
-    if (m.device_gone.load()) {
-        std::memset(bytes, 0, static_cast<size_t>(len));
-        return;
-    }
-    std::lock_guard<std::mutex> lock(m.mutex);
-    mix_locked(m, reinterpret_cast<int16_t*>(bytes), len / 4);
+    auto* d = static_cast<DeviceOutput*>(userdata);
+    device_mix(*d->mixer, d, reinterpret_cast<int16_t*>(bytes), len / 4);
 }
 
 }  // namespace
 
-bool device_open(Mixer& m) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+DeviceOutput* device_open(Mixer& m, int rate, int frames) {
+    // The subsystem is started per device and stopped with it, so after a loss the next try
+    // finds the sound server (or another driver) afresh.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+    auto* d = new DeviceOutput{&m};
     SDL_AudioSpec want{}, have{};
-    want.freq = m.rate;
+    want.freq = rate;
     want.format = AUDIO_S16SYS;
     want.channels = 2;
-    want.samples = static_cast<Uint16>(m.buffer_frames);
+    want.samples = static_cast<Uint16>(frames);
     want.callback = device_callback;
-    want.userdata = &m;
+    want.userdata = d;
     // No changes allowed: SDL converts to whatever the hardware wants, so the callback always
     // mixes 16-bit stereo at the mix rate.
-    SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (id == 0) {
+    d->id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (d->id == 0) {
+        delete d;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
+        return nullptr;
     }
-    m.device = new DeviceOutput{id};
-    SDL_PauseAudioDevice(id, 0);
-    return true;
+    SDL_PauseAudioDevice(d->id, 0);
+    return d;
 }
 
-void device_close(Mixer& m) {
-    if (!m.device) return;
-    SDL_CloseAudioDevice(m.device->id);
+void device_close(DeviceOutput* d) {
+    SDL_CloseAudioDevice(d->id);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    delete m.device;
-    m.device = nullptr;
+    delete d;
 }
 
-// SDL marks a disconnected device stopped. (It also posts SDL_AUDIODEVICEREMOVED, but that
-// lands in the window layer's event queue; the status says the same without it.)
-bool device_lost(Mixer& m) {
-    return m.device && SDL_GetAudioDeviceStatus(m.device->id) == SDL_AUDIO_STOPPED;
-}
+bool device_lost(DeviceOutput* d) { return SDL_GetAudioDeviceStatus(d->id) == SDL_AUDIO_STOPPED; }
+
+// The callback's buffer goes to the device as it returns.
+SoundClock::duration device_delay(const DeviceOutput*) { return {}; }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -46,79 +47,147 @@ int buffer_frames_for(int rate) {
     return n;
 }
 
-// A device whose callbacks stop arriving for this long counts as gone even when it says
-// nothing: a wedged sound server is as silent as an unplugged headset.
-constexpr auto kStallLimit = std::chrono::seconds(1);
+// A device that has taken no buffer for this long (beyond its own queue) is stalled: a sound
+// server under load or a suspended sink. It is not lost; the clock thread mixes in its place
+// until it calls back again, so the clock follows the time that passes and the music goes on
+// from there. Shorter than the silent output's catch-up limit, so the hand-over loses no time.
+constexpr auto kStallAfter = std::chrono::milliseconds(100);
+// How far behind its deadlines the silent output may fall and still catch up, so that a
+// loaded machine that keeps its thread waiting a while costs the clock no time; beyond it (the
+// process was stopped) it starts afresh from now rather than race through the track.
+constexpr auto kCatchUpLimit = std::chrono::seconds(2);
+// After a loss the default device is tried again this often.
+constexpr auto kRetryEvery = std::chrono::seconds(1);
+// How long sound_init waits for the device to open, and a shutdown for the keeper to close
+// it, before going on without: sound_init returns within 2 s, whatever the server does.
+constexpr auto kOpenWait = std::chrono::milliseconds(1500);
+constexpr auto kCloseWait = std::chrono::milliseconds(500);
 
-// Watches the device while it plays: every buffer period it asks whether the device went
-// away or stopped pulling the mix. Returns true when the device is gone, false when the
-// output is being stopped. A gone device is left open, mixing nothing, until the output
-// stops: closing it waits for its thread, and the music would stand still meanwhile.
-bool watch_device(Mixer& m, std::unique_lock<std::mutex>& lock) {
-    const auto period = std::chrono::nanoseconds(int64_t{m.buffer_frames} * 1000000000 / m.rate);
-    for (;;) {
-        if (m.wake.wait_for(lock, period, [&] { return m.stop_clock; })) return false;
-        bool stalled = Clock::now() - m.last_mix > kStallLimit;
-        lock.unlock();
-        bool gone = m.device_gone.load() || device_lost(m) || stalled;
-        if (gone) m.device_gone = true;  // the callback, if it still runs, mixes nothing more
-        lock.lock();
-        if (gone) return true;
-    }
+std::chrono::nanoseconds frames_to_duration(int64_t frames, int rate) {
+    return std::chrono::nanoseconds(frames * 1000000000 / rate);
 }
 
-// The silent output: mixes one buffer, then waits until the buffer would have played.
-// Deadlines count from `start`, so the clock does not drift; after a long stall it resyncs
-// instead of racing through the missed buffers.
-void play_silently(Mixer& m, std::unique_lock<std::mutex>& lock, Clock::time_point start) {
-    std::vector<int16_t> buffer(static_cast<size_t>(m.buffer_frames) * 2);
+// The clock thread of a real-time init: the silent output. It mixes whenever no device does
+// (before one opens, after one is lost, and while the one that plays is stalled), one buffer
+// per buffer period, and throws the mix away. Its first buffer begins where the last buffer of
+// any output ends, and deadlines count from there, so the music's position moves with real
+// time across every hand-over, never stepping back or skipping ahead.
+void run_clock(Mixer& m) {
+    std::unique_lock<std::mutex> lock(m.mutex);
     const int rate = m.rate, frames = m.buffer_frames;
+    std::vector<int16_t> buffer(static_cast<size_t>(frames) * 2);
+    bool mixing = false;
+    Clock::time_point start;  // when the first buffer of this turn at mixing begins to play
     int64_t mixed = 0;
     while (!m.stop_clock) {
-        auto due = start + std::chrono::nanoseconds((mixed + frames) * 1000000000 / rate);
-        if (Clock::now() - due > std::chrono::milliseconds(250)) {
-            start = Clock::now();
+        Clock::time_point now = Clock::now();
+        // A device that has just opened takes over once it has taken a buffer: until then
+        // this thread goes on, so that a slow first callback does not hold the clock up.
+        if (m.device && m.device_started) {
+            Clock::time_point stalled_at = m.last_device_mix + m.device_delay + kStallAfter;
+            if (now < stalled_at) {
+                mixing = false;
+                m.wake.wait_until(lock, stalled_at, [&] { return m.stop_clock || !m.device; });
+                continue;
+            }
+        }
+        if (!mixing) {
+            mixing = true;
+            start = m.last_mix + m.output_delay + frames_to_duration(m.last_mix_frames, rate);
             mixed = 0;
+        }
+        Clock::time_point begins = start + frames_to_duration(mixed, rate);
+        if (now < begins) {
+            m.wake.wait_until(lock, begins, [&] { return m.stop_clock; });
             continue;
         }
-        mix_locked(m, buffer.data(), frames);
-        mixed += frames;
-        m.wake.wait_until(lock, due, [&] { return m.stop_clock; });
-    }
-}
-
-// The clock thread of a real-time init. Without a device it is the silent output from the
-// start. With one it watches it, and when the device goes away it carries the streams on
-// silently from where the device's last buffer left them, on a clock that counts from that
-// buffer: the music's position keeps moving with real time and never jumps back or skips.
-void run_clock(Mixer& m, bool watching) {
-    std::unique_lock<std::mutex> lock(m.mutex);
-    Clock::time_point start = Clock::now();
-    if (watching) {
-        if (!watch_device(m, lock)) return;
-        // The device's queued buffers would have played until then.
-        start = m.last_mix + m.output_delay;
-        m.output_delay = {};
-        m.running = SOUND_OUTPUT_NOSOUND;
-    }
-    play_silently(m, lock, start);
-}
-
-// Called without the lock held: stopping the clock thread and closing the device both wait
-// for a mix that may itself be waiting for the lock. The clock thread goes first, so that it
-// is not closing the device at the same time.
-void stop_output(Mixer& m) {
-    if (m.clock_thread.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(m.mutex);
-            m.stop_clock = true;
+        if (now - begins > kCatchUpLimit) {
+            start = now;
+            mixed = 0;
         }
-        m.wake.notify_all();
-        m.clock_thread.join();
-        m.stop_clock = false;
+        mix_locked(m, buffer.data(), frames, {});
+        mixed += frames;
     }
-    device_close(m);
-    m.device_gone = false;
+}
+
+// The device keeper of a real-time init with the default output: the one thread that opens,
+// watches and closes the device, so that a sound server slow to answer holds up nothing else.
+// It opens the default device, then asks every buffer period whether the system says it is
+// gone. After a loss it closes it and tries the default device again, at most once a second,
+// until its init ends; the clock thread carries the music meanwhile, and a device that opens
+// plays on from the clock's position.
+void keep_device(Mixer& m, uint64_t generation, int rate, int frames) {
+    const auto period = frames_to_duration(frames, rate);
+    auto ended = [&] { return m.generation != generation; };
+    DeviceOutput* d = nullptr;
+    Clock::time_point next_try = Clock::now();
+    std::unique_lock<std::mutex> lock(m.mutex);
+    while (!ended()) {
+        if (!d) {
+            if (m.wake.wait_until(lock, next_try, ended)) break;
+            next_try = Clock::now() + kRetryEvery;
+            lock.unlock();
+            {
+                std::lock_guard<std::mutex> calls(m.device_calls);
+                d = device_open(m, rate, frames);
+            }
+            lock.lock();
+            if (ended()) break;
+            m.open_tried = true;
+            if (d) {
+                m.device = d;
+                m.device_delay = device_delay(d);
+                m.last_device_mix = Clock::now();  // a slow open does not count as a stall
+                m.device_started = false;
+                m.device_gone = false;
+            }
+            m.wake.notify_all();
+            continue;
+        }
+        if (m.wake.wait_for(lock, period, ended)) break;
+        lock.unlock();
+        bool lost = m.device_gone.load() || device_lost(d);
+        lock.lock();
+        if (!lost || ended()) continue;
+        m.device = nullptr;  // from here on the device gets silence and the clock thread mixes
+        m.device_gone = false;
+        m.wake.notify_all();
+        lock.unlock();
+        {
+            std::lock_guard<std::mutex> calls(m.device_calls);
+            device_close(d);
+        }
+        d = nullptr;
+        lock.lock();
+        next_try = Clock::now() + kRetryEvery;
+    }
+    if (m.device == d) m.device = nullptr;
+    lock.unlock();
+    if (d) {
+        std::lock_guard<std::mutex> calls(m.device_calls);
+        device_close(d);
+    }
+}
+
+// Ends the current init's output (the caller holds `lifecycle`, not the lock). The clock
+// thread stops at once. The keeper is given kCloseWait to close the device; one that is still
+// inside a device call after that (a server that does not answer) is left to finish on its
+// own: it serves an init that has ended, so it opens nothing and closes what it holds.
+void stop_output(Mixer& m) {
+    {
+        std::lock_guard<std::mutex> lock(m.mutex);
+        m.stop_clock = true;
+        ++m.generation;
+    }
+    m.wake.notify_all();
+    if (m.clock_thread.joinable()) m.clock_thread.join();
+    if (m.keeper.joinable()) {
+        if (m.keeper_done.wait_for(kCloseWait) == std::future_status::ready) m.keeper.join();
+        else m.keeper.detach();
+    }
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.stop_clock = false;
+    m.device = nullptr;
     m.output_delay = {};
 }
 
@@ -145,7 +214,7 @@ bool read_file(const char* name, int offset, int length, std::vector<unsigned ch
 
 }  // namespace
 
-void mix_locked(Mixer& m, int16_t* out, int frames) {
+void mix_locked(Mixer& m, int16_t* out, int frames, SoundClock::duration delay) {
     m.sum.assign(static_cast<size_t>(frames) * 2, 0);
     if (m.decoded.size() < m.sum.size()) m.decoded.resize(m.sum.size());
     for (MixChannel& ch : m.channels) {
@@ -162,6 +231,19 @@ void mix_locked(Mixer& m, int16_t* out, int frames) {
     for (size_t i = 0; i < m.sum.size(); ++i)
         out[i] = static_cast<int16_t>(std::clamp<int32_t>(m.sum[i], -32768, 32767));
     m.last_mix = SoundClock::now();
+    m.last_mix_frames = frames;
+    m.output_delay = delay;
+}
+
+void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames) {
+    std::lock_guard<std::mutex> lock(m.mutex);
+    if (d != m.device || m.device_gone.load()) {
+        std::fill(out, out + static_cast<size_t>(frames) * 2, int16_t{0});
+        return;
+    }
+    mix_locked(m, out, frames, m.device_delay);
+    m.last_device_mix = m.last_mix;
+    m.device_started = true;
 }
 
 int sound_set_output(int output) {
@@ -185,28 +267,38 @@ int sound_fix_output(int output) {
 
 int sound_init(int mixrate, int maxchannels, unsigned int /*flags*/) {
     Mixer& m = mixer();
+    std::lock_guard<std::mutex> owner(m.lifecycle);
     static std::once_flag exit_hook;
     std::call_once(exit_hook, [] { std::atexit(sound_shutdown); });
     release_all(m);
     if (mixrate < 4000 || mixrate > 192000 || maxchannels < 1 || maxchannels > 1024) return 0;
-    int output;
+    int output, frames = buffer_frames_for(mixrate);
+    uint64_t generation;
     {
         std::lock_guard<std::mutex> lock(m.mutex);
         m.rate = mixrate;
-        m.buffer_frames = buffer_frames_for(mixrate);
+        m.buffer_frames = frames;
         m.channels.assign(static_cast<size_t>(maxchannels), Channel{});
         m.last_mix = Clock::now();
+        m.last_mix_frames = 0;
         m.ready = true;
-        output = m.output;
+        m.open_tried = false;
+        output = m.running = m.output;
+        generation = m.generation;
     }
-    bool device = output == SOUND_OUTPUT_DEFAULT && device_open(m);
-    {
-        std::lock_guard<std::mutex> lock(m.mutex);
-        m.running = output == SOUND_OUTPUT_MANUAL ? SOUND_OUTPUT_MANUAL
-                    : device                      ? SOUND_OUTPUT_DEFAULT
-                                                  : SOUND_OUTPUT_NOSOUND;
+    if (output == SOUND_OUTPUT_MANUAL) return 1;
+    m.clock_thread = std::thread(run_clock, std::ref(m));
+    if (output == SOUND_OUTPUT_DEFAULT) {
+        std::packaged_task<void()> keep([&m, generation, mixrate, frames] {
+            keep_device(m, generation, mixrate, frames);
+        });
+        m.keeper_done = keep.get_future();
+        m.keeper = std::thread(std::move(keep));
+        // Normally the device is open before the first stream starts; a server that takes
+        // longer gets the music from where the clock has reached when it answers.
+        std::unique_lock<std::mutex> lock(m.mutex);
+        m.wake.wait_for(lock, kOpenWait, [&] { return m.open_tried; });
     }
-    if (output != SOUND_OUTPUT_MANUAL) clock_start(m, run_clock, device);
     return 1;
 }
 
@@ -214,14 +306,16 @@ int sound_mix(short* out, int frames) {
     Mixer& m = mixer();
     std::lock_guard<std::mutex> lock(m.mutex);
     if (!out || frames <= 0 || !m.ready || m.running != SOUND_OUTPUT_MANUAL) return 0;
-    mix_locked(m, out, frames);
+    mix_locked(m, out, frames, {});
     return frames;
 }
 
 int sound_get_output() {
     Mixer& m = mixer();
     std::lock_guard<std::mutex> lock(m.mutex);
-    return m.ready ? m.running : -1;
+    if (!m.ready) return -1;
+    if (m.running == SOUND_OUTPUT_DEFAULT && !m.device) return SOUND_OUTPUT_NOSOUND;
+    return m.running;
 }
 
 void sound_simulate_device_loss() { mixer().device_gone = true; }
@@ -346,4 +440,8 @@ int sound_stream_get_length_ms(SoundStream* stream) {
     return static_cast<int>(frames_to_ms(s->decoder.length(), m.rate));
 }
 
-void sound_shutdown() { release_all(mixer()); }
+void sound_shutdown() {
+    Mixer& m = mixer();
+    std::lock_guard<std::mutex> owner(m.lifecycle);
+    release_all(m);
+}

@@ -1,12 +1,34 @@
 // The sound library: MP3 streams decoded from the caller's memory and mixed to the audio
 // device. Eight operations, modelled on a classic stream-and-channel sound API.
+//
+// Threads. Every call may come from any thread. One lock guards the streams, the channels and
+// the mix; a call holds it only for its own work, and the output's thread holds it while it
+// mixes one buffer (well under a millisecond), never while it waits for a device. The mix is
+// made on the output's own thread: SDL's audio thread (buffers of 1024 frames at 44.1 kHz, so
+// the music is heard up to 23 ms after it is mixed), the waveOut refill thread (3 x 1024
+// frames queued, 46 ms ahead of the one playing), the layer's clock thread (the silent output)
+// or, with MANUAL, the caller's. A keeper thread opens, watches and closes the device, so no
+// call waits for a sound server, but for sound_init and sound_shutdown: they wait at most
+// 0.5 s for the device to close and sound_init at most 1.5 s more for the new one to open.
+// sound_init and sound_shutdown hold a lock of their own: one runs at a time.
+//
+// The clock (sound_stream_get_time) counts the samples played; only a seek moves it back.
+// - A stall (the device takes no buffer for 100 ms past its queue: a sound server under
+//   load, a suspended sink) is not a loss. The clock stands at the end of the device's last
+//   buffer until the 100 ms are up; then the clock thread mixes in the device's place,
+//   throwing the mix away, and the clock catches up and follows the time that passes. When
+//   the device calls back, it plays on from the clock's position.
+// - A loss (SDL stops the device and reports it removed; waveOut refuses a buffer or reports
+//   no driver): the clock thread takes over where the device's last buffer ends, and the
+//   keeper tries the default device again once a second.
+// - A return (the stalled device calls back, or a new one opens): the music goes on from the
+//   clock's position, and the clock moves up to one buffer ahead, to the device's first one.
 #pragma once
 
-// Outputs for sound_set_output. 1 is the platform's default output; when it cannot be opened
+// Outputs for sound_set_output. 1 is the platform's default output; when none can be opened
 // (no sound card), and with NOSOUND, a silent output consumes the mix in real time instead, so
-// stream positions still advance. The same happens when the device goes away while it plays:
-// the streams carry on silently from where they were until the next sound_init. MANUAL plays
-// nothing and moves nothing by itself: the program pulls the mix with sound_mix.
+// stream positions still advance. MANUAL plays nothing and moves nothing by itself: the
+// program pulls the mix with sound_mix.
 #define SOUND_OUTPUT_NOSOUND 0
 #define SOUND_OUTPUT_DEFAULT 1
 #define SOUND_OUTPUT_MANUAL 2
@@ -26,8 +48,7 @@
 struct SoundStream;
 
 // Every call is safe with a null handle or one this layer never returned (or already closed):
-// it does nothing and reports failure. Calls are serialised against each other and against the
-// mixing thread.
+// it does nothing and reports failure.
 
 // Selects the output used by the next sound_init (NOSOUND, DEFAULT or MANUAL). Returns 1 on
 // success, 0 for an unknown output or when sound_fix_output fixed another one.
@@ -35,7 +56,9 @@ int sound_set_output(int output);
 // Opens the output at mixrate Hz (4000..192000) with maxchannels mixing channels (1..1024);
 // flags are accepted and ignored. Any earlier init is undone first, whatever this call's
 // result: its output stops and all of its streams are released (their handles go invalid).
-// Returns 1 when streams can be played (also on the silent output), 0 for bad arguments.
+// A device is always opened afresh. Returns within 2 s, on the silent output when the device
+// has not opened by then (it takes over once it does). Returns 1 when streams can be played
+// (also on the silent output), 0 for bad arguments.
 int sound_init(int mixrate, int maxchannels, unsigned int flags);
 // Opens an MP3 stream, decoded at the mix rate (MP3s of another rate are resampled). With
 // SOUND_LOADMEMORY the data is the length bytes at name_or_data + offset, read in place: they
@@ -72,10 +95,11 @@ int sound_fix_output(int output);
 // (16-bit interleaved stereo at the mix rate, silence where nothing plays) and moves the
 // streams on by exactly that much. Returns frames, or 0 without a MANUAL init.
 int sound_mix(short* out, int frames);
-// The output the current init runs on (NOSOUND after a device was lost or none opened), or
-// -1 before sound_init.
+// The output the current init runs on (NOSOUND while no device is open: none opened yet, or
+// the one that played was lost), or -1 before sound_init. A stalled device still counts.
 int sound_get_output();
-// Test seam: behaves as if the audio device had just been unplugged.
+// Test seam: behaves as if the audio device had just been unplugged (the default device is
+// tried again a second later).
 void sound_simulate_device_loss();
 // The stream's length in milliseconds (exact with SOUND_MPEGACCURATE), 0 for a bad handle.
 int sound_stream_get_length_ms(SoundStream* stream);

@@ -92,18 +92,41 @@ void DemoRun::hold(const std::vector<std::string>& keys, std::chrono::millisecon
 void DemoRun::key_down(const std::vector<std::string>& keys) { x11::key(display(), "keydown", keys); }
 void DemoRun::key_up(const std::vector<std::string>& keys) { x11::key(display(), "keyup", keys); }
 
+// A loaded machine can make import fail now and then; it is tried again a few times.
 Picture DemoRun::screenshot(unsigned long window, const std::string& name) {
     std::string path = dir_ + "/" + (name.empty() ? "shot" : name) + ".png";
-    if (!x11::screenshot(display(), window, path)) return Picture{};
-    return read_png(path);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (x11::screenshot(display(), window, path)) {
+            Picture shot = read_png(path);
+            if (shot.ok()) return shot;
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    return Picture{};
 }
 
 Picture DemoRun::screenshot_when(unsigned long window, const std::string& name,
                                  const std::function<bool(const Picture&)>& ready,
                                  std::chrono::milliseconds timeout) {
     Picture shot;
-    wait_until([&] { return ready(shot = screenshot(window, name)); }, timeout);
+    wait_until([&] { return (shot = screenshot(window, name)).ok() && ready(shot); }, timeout);
     return shot;
+}
+
+bool DemoRun::wait_new_frames(unsigned long window, int count,
+                              std::chrono::milliseconds timeout) {
+    Picture last = screenshot(window, "frames");
+    int seen = 0;
+    return wait_until(
+        [&] {
+            Picture now = screenshot(window, "frames");
+            if (now.ok() && now.rgb != last.rgb) {
+                ++seen;
+                last = std::move(now);
+            }
+            return seen >= count;
+        },
+        timeout);
 }
 
 int DemoRun::wait_exit(std::chrono::milliseconds timeout) {

@@ -58,11 +58,16 @@ public:
     void key_up(const std::vector<std::string>& keys);
 
     Picture screenshot(unsigned long window, const std::string& name = "");
-    // Takes screenshots until one satisfies `ready` (a frame drawn, a key's effect shown) or
-    // the time-out passes; the last one taken either way.
+    // Takes screenshots until one is taken and satisfies `ready` (a frame drawn, a key's effect
+    // shown) or the time-out passes; the last one taken either way.
     Picture screenshot_when(unsigned long window, const std::string& name,
                             const std::function<bool(const Picture&)>& ready,
                             std::chrono::milliseconds timeout = kPatience);
+    // Waits until the window has shown `count` new pictures, each unlike the one before (the
+    // scroller moves with the music in every frame): so that many frames have been drawn
+    // since the call, and the demo has read what the keyboard did before it.
+    bool wait_new_frames(unsigned long window, int count, std::chrono::milliseconds timeout =
+                                                              kPatience);
     bool running() { return child_ && child_->running(); }
     int wait_exit(std::chrono::milliseconds timeout = kPatience);
     // Presses Escape until the program has ended; its exit status.

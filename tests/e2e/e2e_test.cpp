@@ -208,6 +208,8 @@ TEST(EndToEnd, LTogglesLighting) {
     });
     run.key_up({"l"});
     EXPECT_LT(lit, unlit / 3) << unlit << " -> " << lit;
+    // The demo takes the next press only after a frame has seen the key up.
+    EXPECT_TRUE(run.wait_new_frames(window, 2));
     double again = 0;
     run.key_down({"l"});
     run.screenshot_when(window, "unlit2", [&](const Picture& p) {

@@ -213,9 +213,11 @@ TEST_F(SoundTest, WithoutAnAudioDeviceTheClockStillRuns) {
 
 // An unplugged device: the streams carry on over the silent output from the sample the device
 // last took, so the clock keeps pace with real time and never steps back; the device's output
-// holds the track up to the loss and then silence, nothing replayed. A new init finds a device.
-TEST_F(SoundTest, LostDeviceHandsTheStreamsToTheSilentOutput) {
-    std::string out = dir.path + "/out.raw";
+// holds the track up to the loss and then silence, nothing replayed. A second later, with no
+// new init, the default device opens again and the music goes on there from the clock's
+// position. A new init opens a fresh device.
+TEST_F(SoundTest, LostDeviceCarriesOnSilentlyAndComesBackAtTheClock) {
+    std::string out = dir.path + "/out.raw", back = dir.path + "/back.raw";
     use_disk_driver(out, -1);
     ASSERT_EQ(sound_set_output(SOUND_OUTPUT_DEFAULT), 1);
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
@@ -224,27 +226,37 @@ TEST_F(SoundTest, LostDeviceHandsTheStreamsToTheSilentOutput) {
     SoundStream* s = open_tone(&channel);
     sound_set_paused(channel, 0);
     std::this_thread::sleep_for(Ms(400));
+    use_disk_driver(back, -1);  // for the device that opens after the loss (read at open)
 
     const double buffer_ms = kBuffer * 1000.0 / 44100;
     int before = sound_stream_get_time(s);
     auto lost_at = Clock::now();
     sound_simulate_device_loss();
     // Between two readings the clock moves by the time that passed, give or take a buffer:
-    // no stall while the silent output takes over, and no leap to catch up afterwards.
+    // no stall while the silent output takes over or the device returns, and no leap.
     auto since = [&] {
         return std::chrono::duration<double, std::milli>(Clock::now() - lost_at).count();
     };
-    int last = before;
-    double last_wall = 0, wall = 0;
-    while ((wall = since()) < 600) {
+    int last = before, at_return = -1;
+    double last_wall = 0, wall = 0, returned = -1;
+    bool silent_output = false;
+    while ((wall = since()) < (returned < 0 ? 10000 : returned + 300)) {
+        int output = sound_get_output();
         int t = sound_stream_get_time(s);
         ASSERT_GE(t, last) << "the clock stepped back";
         EXPECT_LE(t - last, wall - last_wall + buffer_ms + 5) << "at " << wall << " ms";
+        silent_output |= output == SOUND_OUTPUT_NOSOUND;
+        if (returned < 0 && silent_output && output == SOUND_OUTPUT_DEFAULT) {
+            returned = wall;
+            at_return = last;  // the clock before the device was back
+        }
         last = t;
         last_wall = wall;
         std::this_thread::sleep_for(Ms(1));
     }
-    EXPECT_EQ(sound_get_output(), SOUND_OUTPUT_NOSOUND);
+    ASSERT_TRUE(silent_output) << "the loss was not taken as one";
+    ASSERT_GE(returned, 0) << "the device never came back";
+    EXPECT_GE(returned, 1000) << "tried again sooner than a second after the loss";
     EXPECT_NEAR(last - before, last_wall, buffer_ms + 10);
     sound_shutdown();
 
@@ -255,6 +267,16 @@ TEST_F(SoundTest, LostDeviceHandsTheStreamsToTheSilentOutput) {
     EXPECT_GT(heard, 44100u * (before - 50) / 1000);
     EXPECT_LE(heard, 44100u * (before + 50) / 1000);
     EXPECT_TRUE(silent(played, start + heard, frames(played)));
+
+    // The returned device starts where the clock had got to, and plays on from there.
+    Pcm resumed = read_pcm(back);
+    size_t first = 0;
+    while (first < frames(resumed) && silent(resumed, first, first + 1)) ++first;
+    long at = find_frames(ref, resumed, first, 2048);
+    ASSERT_GE(at, 0) << "no music from the returned device";
+    EXPECT_GE(at * 1000 / 44100, at_return);
+    EXPECT_LE(at * 1000 / 44100, last + buffer_ms);
+    EXPECT_GT(matching_frames(resumed, first, ref, at), 44100u / 5);
 
     use_dummy_driver();
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
