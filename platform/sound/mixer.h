@@ -90,6 +90,16 @@ void mix_locked(Mixer& m, int16_t* out, int frames, SoundClock::duration delay);
 // that plays, silence otherwise. Takes the lock.
 void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames);
 
+// What plays a real-time init (NOSOUND or DEFAULT): one implementation per platform, called
+// by sound_init and sound_shutdown, which hold `lifecycle` and not the lock. On Linux and Windows
+// (realtime_threads.cpp) realtime_start starts the clock thread and, for DEFAULT, the device
+// keeper, and waits up to 1.5 s for the device's first open. A web page has one thread, which
+// must never wait: there (output_web.cpp) a timer of the page is the device and the clock at
+// once. realtime_stop ends what realtime_start began: nothing of that init mixes any more, the
+// device is closed or left to its keeper, m.device is null and output_delay zero.
+void realtime_start(Mixer& m, int output, uint64_t generation, int rate, int frames);
+void realtime_stop(Mixer& m);
+
 // The platform's audio device (one implementation per platform), called only by the device
 // keeper, never with the lock held, and never by two threads at once. device_open opens the
 // default device for `rate` Hz and buffers of `frames` frames and starts it pulling
