@@ -33,7 +33,8 @@ struct MixChannel {
     bool paused = false;
 };
 
-struct DeviceOutput;  // the platform device's own state (output_sdl.cpp, output_waveout.cpp)
+// The platform device's own state (output_sdl.cpp, output_waveout.cpp, output_web.cpp).
+struct DeviceOutput;
 
 // Handles given out are serial numbers, never addresses: a handle that was never returned, or
 // one that was closed, finds nothing in the table instead of touching freed memory.
@@ -101,13 +102,14 @@ void realtime_start(Mixer& m, int output, uint64_t generation, int rate, int fra
 void realtime_stop(Mixer& m);
 
 // The platform's audio device (one implementation per platform), called only by the device
-// keeper, never with the lock held, and never by two threads at once. device_open opens the
-// default device for `rate` Hz and buffers of `frames` frames and starts it pulling
-// device_mix; null when none opens. It may take as long as the sound server takes to answer.
-// device_close stops and releases it; it waits for the device's thread, which may be waiting
-// for the lock or for the server. device_lost tells whether the system has said that the
-// device is gone (unplugged, its server gone): a device that is merely late is not lost.
-// device_delay is how long a buffer waits in the device's queue before it plays.
+// keeper (in the web page by realtime_start and realtime_stop), never with the lock held, and
+// never by two threads at once. device_open opens the default device for `rate` Hz and buffers
+// of `frames` frames and starts it pulling device_mix (the page's timer mixes for it instead);
+// null when none opens. It may take as long as the sound server takes to answer. device_close
+// stops and releases it; it waits for the device's thread, which may be waiting for the lock
+// or for the server. device_lost tells whether the system has said that the device is gone
+// (unplugged, its server gone): a device that is merely late is not lost. device_delay is how
+// long a buffer waits in the device's queue before it plays.
 DeviceOutput* device_open(Mixer& m, int rate, int frames);
 void device_close(DeviceOutput* d);
 bool device_lost(DeviceOutput* d);
