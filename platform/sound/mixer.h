@@ -18,6 +18,10 @@
 
 using SoundClock = std::chrono::steady_clock;
 
+inline std::chrono::nanoseconds frames_to_duration(int64_t frames, int rate) {
+    return std::chrono::nanoseconds(frames * 1000000000 / rate);
+}
+
 struct MixStream {
     std::vector<unsigned char> file_bytes;  // the data when the stream was opened by file name
     Mp3Decoder decoder;
@@ -63,7 +67,10 @@ struct Mixer {
     // (being opened, lost, closing) gets silence from device_mix.
     DeviceOutput* device = nullptr;
     SoundClock::duration device_delay{};     // its queue, as output_delay
-    SoundClock::time_point last_device_mix{};  // when it last took a buffer, or opened
+    // When the audio the device has taken runs out, at the earliest: each buffer it takes adds
+    // its length from the later of then and now, so a device that runs ahead of real time
+    // (SDL's disk driver without its delay) has time in hand before it counts as late.
+    SoundClock::time_point device_heard_until{};
     bool device_started = false;               // it has taken a buffer since it opened
     std::atomic<bool> device_gone{false};  // the test seam's pretended loss
     bool open_tried = false;               // the keeper of this init has tried once

@@ -16,10 +16,11 @@ namespace {
 
 using Clock = SoundClock;
 
-// A device that has taken no buffer for this long (beyond its own queue) is stalled: a sound
-// server under load or a suspended sink. It is not lost; the clock thread mixes in its place
-// until it calls back again, so the clock follows the time that passes and the music goes on
-// from there. Shorter than the silent output's catch-up limit, so the hand-over loses no time.
+// A device that has taken no buffer for this long after the audio it took ran out (beyond its
+// own queue) is stalled: a sound server under load or a suspended sink. It is not lost; the
+// clock thread mixes in its place until it calls back again, so the clock follows the time
+// that passes and the music goes on from there. Shorter than the silent output's catch-up
+// limit, so the hand-over loses no time.
 constexpr auto kStallAfter = std::chrono::milliseconds(100);
 // How far behind its deadlines the silent output may fall and still catch up, so that a
 // loaded machine that keeps its thread waiting a while costs the clock no time; beyond it (the
@@ -31,10 +32,6 @@ constexpr auto kRetryEvery = std::chrono::seconds(1);
 // it, before going on without: sound_init returns within 2 s, whatever the server does.
 constexpr auto kOpenWait = std::chrono::milliseconds(1500);
 constexpr auto kCloseWait = std::chrono::milliseconds(500);
-
-std::chrono::nanoseconds frames_to_duration(int64_t frames, int rate) {
-    return std::chrono::nanoseconds(frames * 1000000000 / rate);
-}
 
 // The clock thread of a real-time init: the silent output. It mixes whenever no device does
 // (before one opens, after one is lost, and while the one that plays is stalled), one buffer
@@ -53,7 +50,7 @@ void run_clock(Mixer& m) {
         // A device that has just opened takes over once it has taken a buffer: until then
         // this thread goes on, so that a slow first callback does not hold the clock up.
         if (m.device && m.device_started) {
-            Clock::time_point stalled_at = m.last_device_mix + m.device_delay + kStallAfter;
+            Clock::time_point stalled_at = m.device_heard_until + m.device_delay + kStallAfter;
             if (now < stalled_at) {
                 mixing = false;
                 m.wake.wait_until(lock, stalled_at, [&] { return m.stop_clock || !m.device; });
@@ -106,7 +103,7 @@ void keep_device(Mixer& m, uint64_t generation, int rate, int frames) {
             if (d) {
                 m.device = d;
                 m.device_delay = device_delay(d);
-                m.last_device_mix = Clock::now();  // a slow open does not count as a stall
+                m.device_heard_until = Clock::now();  // a slow open does not count as a stall
                 m.device_started = false;
                 m.device_gone = false;
             }

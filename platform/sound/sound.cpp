@@ -95,7 +95,8 @@ void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames) {
         return;
     }
     mix_locked(m, out, frames, m.device_delay);
-    m.last_device_mix = m.last_mix;
+    m.device_heard_until =
+        std::max(m.device_heard_until, m.last_mix) + frames_to_duration(frames, m.rate);
     m.device_started = true;
 }
 

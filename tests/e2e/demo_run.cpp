@@ -83,10 +83,14 @@ void DemoRun::focus(unsigned long window) { x11::focus(display(), window); }
 // seen, as a person's key press does; xdotool's own taps are often shorter than a frame.
 void DemoRun::tap(const std::string& key) { hold({key}, std::chrono::milliseconds(150)); }
 
+// Down, the wait and up in one xdotool run: starting a second program for the release can
+// take seconds on a loaded machine, and the demo would see the keys held all that time.
 void DemoRun::hold(const std::vector<std::string>& keys, std::chrono::milliseconds how_long) {
-    key_down(keys);
-    std::this_thread::sleep_for(how_long);
-    key_up(keys);
+    std::vector<std::string> argv = {"xdotool", "keydown"};
+    argv.insert(argv.end(), keys.begin(), keys.end());
+    argv.insert(argv.end(), {"sleep", std::to_string(how_long.count() / 1000.0), "keyup"});
+    argv.insert(argv.end(), keys.begin(), keys.end());
+    run_command(argv, display());
 }
 
 void DemoRun::key_down(const std::vector<std::string>& keys) { x11::key(display(), "keydown", keys); }

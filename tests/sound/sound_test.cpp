@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -17,6 +18,26 @@ using Ms = std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 const unsigned kMode = 0x28130;  // 16-bit, mono, signed, from memory, accurate
 const int kBuffer = 1024;        // frames per device buffer at 44.1 kHz
+const long kQueue = 2 * kBuffer;  // what SDL's disk device may hold beyond the clock
+const double kStallMs = 100;     // how long the layer waits for a late device before it mixes in its place
+
+// Sleeps about ms; how much longer than that it took (a loaded machine wakes threads late).
+double sleep_ms(int ms) {
+    auto asked = Clock::now();
+    std::this_thread::sleep_for(Ms(ms));
+    return std::chrono::duration<double, std::milli>(Clock::now() - asked).count() - ms;
+}
+
+// Polls done every 2 ms until it holds or the timeout passes.
+template <typename Done>
+bool wait_until(Done done, Ms timeout) {
+    auto until = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() > until) return false;
+        std::this_thread::sleep_for(Ms(2));
+    }
+    return true;
+}
 
 class SoundTest : public ::testing::Test {
 protected:
@@ -37,6 +58,14 @@ protected:
         int ch = sound_stream_play_ex(SOUND_FREE, s, nullptr, 1);
         if (channel) *channel = ch;
         return s;
+    }
+
+    // Waits until SDL's disk device has written its first buffer to path. The music started
+    // before a device's first callback plays from the clock's position, later in the track,
+    // as it should when the device is late; the tests that look for the track's opening in
+    // what the device wrote start it once the device runs.
+    static bool device_runs(const std::string& path) {
+        return wait_until([&] { return read_pcm(path).size() >= 2u * kBuffer; }, Ms(60000));
     }
 
     // Waits until the stream's clock reaches its end (true) or the timeout passes.
@@ -66,6 +95,7 @@ TEST_F(SoundTest, PlaysExactlyTheReferenceDecodeFromSampleZero) {
     EXPECT_EQ(channel, 0);
     EXPECT_EQ(sound_stream_get_length_ms(s), static_cast<int>(frames(ref) * 1000 / 44100));
     EXPECT_EQ(sound_stream_get_time(s), 0);
+    ASSERT_TRUE(device_runs(out));
     ASSERT_EQ(sound_set_paused(channel, 0), 1);
     ASSERT_TRUE(wait_for_end(s, 20000));
     EXPECT_EQ(sound_stream_get_time(s), sound_stream_get_length_ms(s));  // holds at the end
@@ -93,6 +123,7 @@ TEST_F(SoundTest, SeekContinuesExactlyAtTheSample) {
     ASSERT_NE(s, nullptr);
     ASSERT_EQ(sound_stream_set_time(s, 1230), 1);
     EXPECT_EQ(sound_stream_get_time(s), 1230);
+    ASSERT_TRUE(device_runs(out));
     sound_set_paused(channel, 0);
     ASSERT_TRUE(wait_for_end(s, 20000));
     sound_shutdown();
@@ -116,27 +147,32 @@ TEST_F(SoundTest, SeekContinuesExactlyAtTheSample) {
     EXPECT_EQ(sound_stream_get_time(s), sound_stream_get_length_ms(s));
 }
 
+// A device that falls behind on a loaded machine goes on at the clock, so what a real-time
+// device writes is checked buffer by buffer: each one exact and later in the track than the
+// last, the seek's target starting a buffer of its own.
 TEST_F(SoundTest, SeekWhilePlayingJumpsBetweenTwoBuffers) {
     std::string out = dir.path + "/out.raw";
     use_disk_driver(out, -1);  // real time, so the seek lands mid-track
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
     int channel = -1;
     SoundStream* s = open_tone(&channel);
+    ASSERT_TRUE(device_runs(out));
     sound_set_paused(channel, 0);
     std::this_thread::sleep_for(Ms(300));
+    int at_seek = sound_stream_get_time(s);
+    ASSERT_LT(at_seek, 2000) << "the machine was too slow to seek mid-track";
     ASSERT_EQ(sound_stream_set_time(s, 2000), 1);
     EXPECT_GE(sound_stream_get_time(s), 2000);
-    ASSERT_TRUE(wait_for_end(s, 5000));
+    ASSERT_TRUE(wait_for_end(s, 60000));
     sound_shutdown();
 
     Pcm played = read_pcm(out);
-    long start = find_frames(played, ref, 0, 4096);
-    ASSERT_GE(start, 0);
-    size_t first = matching_frames(played, start, ref, 0);
-    EXPECT_GT(first, 4096u);
-    EXPECT_LT(first, 88200u);
-    EXPECT_EQ(first % kBuffer, 0u);  // the jump falls between two device buffers
-    EXPECT_EQ(matching_frames(played, start + first, ref, 88200), frames(ref) - 88200);
+    EXPECT_EQ(buffers_in_order(played, ref, kBuffer), static_cast<long>(frames(ref)));
+    long seek_lands = -1;
+    for (size_t at = 0; at + kBuffer <= frames(played) && seek_lands < 0; at += kBuffer)
+        if (matching_frames(played, at, ref, 88200) >= static_cast<size_t>(kBuffer))
+            seek_lands = static_cast<long>(at);
+    EXPECT_GE(seek_lands, 0) << "no device buffer starts at the seek's target";
 }
 
 TEST_F(SoundTest, ClockFollowsRealTimeAndPauseHoldsIt) {
@@ -152,41 +188,44 @@ TEST_F(SoundTest, ClockFollowsRealTimeAndPauseHoldsIt) {
     auto started = Clock::now();
     sound_set_paused(channel, 0);
     int last = 0;
+    double late = 0;  // the most this thread woke late: how long the machine keeps threads waiting
     for (int i = 0; i < 30; ++i) {
-        std::this_thread::sleep_for(Ms(40));
+        late = std::max(late, sleep_ms(40));
         auto before = Clock::now();
         int t = sound_stream_get_time(s);
         auto after = Clock::now();
         double lo = std::chrono::duration<double, std::milli>(before - started).count();
         double hi = std::chrono::duration<double, std::milli>(after - started).count();
-        // Within one buffer of the wall clock, with a few ms for the scheduler. SDL's dummy
-        // driver paces itself with sleeps, so a starved machine slows it: the tests of this
-        // file run alone (RUN_SERIAL).
-        EXPECT_GE(t, lo - buffer_ms - 12) << "at " << lo << " ms";
-        EXPECT_LE(t, hi + 12) << "at " << hi << " ms";
+        // Never ahead of the wall clock by more than the buffer a returning device starts
+        // with; behind it by at most the time a late device is waited for and a buffer, and
+        // however late the machine is waking threads just now.
+        EXPECT_GE(t, lo - kStallMs - buffer_ms - 12 - late) << "at " << lo << " ms";
+        EXPECT_LE(t, hi + buffer_ms + 12) << "at " << hi << " ms";
         EXPECT_GE(t, last);
         last = t;
     }
 
     // Between two device buffers the clock moves on in small steps, so pictures driven by it
-    // move smoothly instead of a buffer (23 ms) at a time.
-    int biggest_step = 0;
+    // move smoothly instead of a buffer (23 ms) at a time: no step is longer than the time
+    // that passed by more than half a buffer.
     last = sound_stream_get_time(s);
+    auto last_at = Clock::now();
     for (int i = 0; i < 100; ++i) {
-        std::this_thread::sleep_for(Ms(2));
+        sleep_ms(2);
         int t = sound_stream_get_time(s);
-        biggest_step = std::max(biggest_step, t - last);
+        auto now = Clock::now();
+        double passed = std::chrono::duration<double, std::milli>(now - last_at).count();
+        EXPECT_LE(t - last, passed + 12);
         last = t;
+        last_at = now;
     }
-    EXPECT_LT(biggest_step, 15);
 
     ASSERT_EQ(sound_set_paused(channel, 1), 1);
     int held = sound_stream_get_time(s);
     std::this_thread::sleep_for(Ms(150));
     EXPECT_EQ(sound_stream_get_time(s), held);
     sound_set_paused(channel, 0);
-    std::this_thread::sleep_for(Ms(200));
-    EXPECT_GT(sound_stream_get_time(s), held + 100);
+    EXPECT_TRUE(wait_until([&] { return sound_stream_get_time(s) > held + 100; }, Ms(60000)));
 }
 
 TEST_F(SoundTest, WithoutAnAudioDeviceTheClockStillRuns) {
@@ -199,10 +238,14 @@ TEST_F(SoundTest, WithoutAnAudioDeviceTheClockStillRuns) {
         ASSERT_NE(s, nullptr);
         auto started = Clock::now();
         sound_set_paused(channel, 0);
-        std::this_thread::sleep_for(Ms(500));
+        double late = sleep_ms(500);
         int t = sound_stream_get_time(s);
         double wall = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-        EXPECT_NEAR(t, wall, 30.0);
+        // The silent output keeps real time, a buffer at a time: behind by at most a buffer
+        // and however late the machine wakes its thread just now.
+        const double buffer_ms = kBuffer * 1000.0 / 44100.0;
+        EXPECT_LE(t, wall + buffer_ms + 12);
+        EXPECT_GE(t, wall - buffer_ms - 30 - late);
         sound_set_paused(channel, 1);
         int held = sound_stream_get_time(s);
         std::this_thread::sleep_for(Ms(100));
@@ -224,6 +267,7 @@ TEST_F(SoundTest, LostDeviceCarriesOnSilentlyAndComesBackAtTheClock) {
     ASSERT_EQ(sound_get_output(), SOUND_OUTPUT_DEFAULT);
     int channel = -1;
     SoundStream* s = open_tone(&channel);
+    ASSERT_TRUE(device_runs(out));
     sound_set_paused(channel, 0);
     std::this_thread::sleep_for(Ms(400));
     use_disk_driver(back, -1);  // for the device that opens after the loss (read at open)
@@ -238,7 +282,7 @@ TEST_F(SoundTest, LostDeviceCarriesOnSilentlyAndComesBackAtTheClock) {
         return std::chrono::duration<double, std::milli>(Clock::now() - lost_at).count();
     };
     int last = before, at_return = -1;
-    double last_wall = 0, wall = 0, returned = -1;
+    double last_wall = 0, wall = 0, returned = -1, late = 0;
     bool silent_output = false;
     while ((wall = since()) < (returned < 0 ? 10000 : returned + 300)) {
         int output = sound_get_output();
@@ -252,31 +296,30 @@ TEST_F(SoundTest, LostDeviceCarriesOnSilentlyAndComesBackAtTheClock) {
         }
         last = t;
         last_wall = wall;
-        std::this_thread::sleep_for(Ms(1));
+        late = std::max(late, sleep_ms(1));
     }
     ASSERT_TRUE(silent_output) << "the loss was not taken as one";
     ASSERT_GE(returned, 0) << "the device never came back";
     EXPECT_GE(returned, 1000) << "tried again sooner than a second after the loss";
-    EXPECT_NEAR(last - before, last_wall, buffer_ms + 10);
+    // Over the whole time the clock moved as the wall clock did: never ahead by more than a
+    // buffer, behind by at most a late device's wait and however late threads are woken.
+    EXPECT_LE(last - before, last_wall + buffer_ms + 10);
+    EXPECT_GE(last - before, last_wall - kStallMs - buffer_ms - 10 - late);
     sound_shutdown();
 
+    // The lost device played the track in order up to the loss, and nothing after it.
     Pcm played = read_pcm(out);
-    long start = find_frames(played, ref, 0, 4096);
-    ASSERT_GE(start, 0);
-    size_t heard = matching_frames(played, start, ref, 0);
-    EXPECT_GT(heard, 44100u * (before - 50) / 1000);
-    EXPECT_LE(heard, 44100u * (before + 50) / 1000);
-    EXPECT_TRUE(silent(played, start + heard, frames(played)));
+    long heard = buffers_in_order(played, ref, kBuffer);
+    ASSERT_GT(heard, 4096) << "the track is not in the lost device's output, in order";
+    EXPECT_LE(heard, 44100L * (before + 50) / 1000);
 
     // The returned device starts where the clock had got to, and plays on from there.
     Pcm resumed = read_pcm(back);
-    size_t first = 0;
-    while (first < frames(resumed) && silent(resumed, first, first + 1)) ++first;
-    long at = find_frames(ref, resumed, first, 2048);
-    ASSERT_GE(at, 0) << "no music from the returned device";
+    long at = -1;
+    long resumed_end = buffers_in_order(resumed, ref, kBuffer, &at);
+    ASSERT_GT(resumed_end, 0) << "no music from the returned device, or not the track in order";
     EXPECT_GE(at * 1000 / 44100, at_return);
     EXPECT_LE(at * 1000 / 44100, last + buffer_ms);
-    EXPECT_GT(matching_frames(resumed, first, ref, at), 44100u / 5);
 
     use_dummy_driver();
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
@@ -289,8 +332,10 @@ TEST_F(SoundTest, CloseSilencesTheStreamAndInvalidatesTheHandle) {
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
     int channel = -1;
     SoundStream* s = open_tone(&channel);
+    ASSERT_TRUE(device_runs(out));
     sound_set_paused(channel, 0);
     std::this_thread::sleep_for(Ms(300));
+    int closed_at = sound_stream_get_time(s);
     ASSERT_EQ(sound_stream_close(s), 1);
     EXPECT_EQ(sound_stream_get_time(s), 0);
     EXPECT_EQ(sound_stream_set_time(s, 100), 0);
@@ -300,13 +345,15 @@ TEST_F(SoundTest, CloseSilencesTheStreamAndInvalidatesTheHandle) {
     std::this_thread::sleep_for(Ms(200));
     sound_shutdown();
 
+    // The track in order up to the close, no further than the clock had got to and the
+    // device's queue beyond it, and then silence while the device went on.
     Pcm played = read_pcm(out);
-    long start = find_frames(played, ref, 0, 4096);
-    ASSERT_GE(start, 0);
-    size_t heard = matching_frames(played, start, ref, 0);
-    EXPECT_LT(heard, frames(ref) / 2);
-    EXPECT_TRUE(silent(played, start + heard, frames(played)));
-    EXPECT_GT(frames(played), start + heard + 4 * kBuffer);  // the device went on, silent
+    long heard = buffers_in_order(played, ref, kBuffer);
+    ASSERT_GT(heard, 0);
+    EXPECT_LE(heard, 441L * closed_at / 10 + kQueue);
+    size_t last_sound = frames(played);
+    while (last_sound > 0 && silent(played, last_sound - 1, last_sound)) --last_sound;
+    EXPECT_GT(frames(played), last_sound + 4 * kBuffer);  // the device went on, silent
 }
 
 TEST_F(SoundTest, SecondInitSilencesTheFirstInitsStreams) {
@@ -315,8 +362,10 @@ TEST_F(SoundTest, SecondInitSilencesTheFirstInitsStreams) {
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
     int channel = -1;
     SoundStream* old = open_tone(&channel);
+    ASSERT_TRUE(device_runs(first));
     sound_set_paused(channel, 0);
     std::this_thread::sleep_for(Ms(200));
+    int replaced_at = sound_stream_get_time(old);
 
     use_disk_driver(second, -1);
     ASSERT_EQ(sound_init(44100, 32, 0), 1);
@@ -329,10 +378,11 @@ TEST_F(SoundTest, SecondInitSilencesTheFirstInitsStreams) {
     std::this_thread::sleep_for(Ms(200));  // the new stream waits, paused
     sound_shutdown();
 
+    // The first device played the track in order until the second init, no further.
     Pcm before = read_pcm(first), after = read_pcm(second);
-    long start = find_frames(before, ref, 0, 4096);
-    ASSERT_GE(start, 0);
-    EXPECT_LT(matching_frames(before, start, ref, 0), frames(ref) / 2);
+    long heard = buffers_in_order(before, ref, kBuffer);
+    ASSERT_GT(heard, 0);
+    EXPECT_LE(heard, 441L * replaced_at / 10 + kQueue);
     EXPECT_GT(frames(after), 4u * kBuffer);
     EXPECT_TRUE(silent(after, 0, frames(after)));
 }

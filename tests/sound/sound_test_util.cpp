@@ -137,21 +137,17 @@ Pcm read_pcm(const std::string& path) {
     return pcm;
 }
 
-long find_frames(const Pcm& out, const Pcm& ref, size_t ref_from, size_t count) {
-    if (ref_from + count > frames(ref) || count > frames(out)) return -1;
-    for (size_t at = 0; at + count <= frames(out); ++at) {
-        if (std::equal(ref.begin() + 2 * ref_from, ref.begin() + 2 * (ref_from + count),
-                       out.begin() + 2 * at))
-            return static_cast<long>(at);
-    }
-    return -1;
-}
-
 bool silent(const Pcm& pcm, size_t from, size_t to) {
     to = std::min(to, frames(pcm));
     for (size_t i = 2 * from; i < 2 * to; ++i)
         if (pcm[i] != 0) return false;
     return true;
+}
+
+size_t first_sound(const Pcm& pcm) {
+    size_t at = 0;
+    while (at < frames(pcm) && silent(pcm, at, at + 1)) ++at;
+    return at;
 }
 
 size_t matching_frames(const Pcm& out, size_t at, const Pcm& ref, size_t ref_from) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/media.h"  // find_frames, buffers_in_order
+
 // Interleaved 16-bit stereo frames.
 using Pcm = std::vector<int16_t>;
 
@@ -48,10 +50,10 @@ Pcm read_pcm(const std::string& path);
 // Frames (not samples) in a stereo PCM buffer.
 inline size_t frames(const Pcm& pcm) { return pcm.size() / 2; }
 
-// The first frame of `out` at which `count` frames of `ref` starting at ref_from appear, or -1.
-long find_frames(const Pcm& out, const Pcm& ref, size_t ref_from, size_t count);
 
 // True when frames [from, to) of pcm are all zero.
+// The first frame of pcm that is not silent (frames(pcm) when none).
+size_t first_sound(const Pcm& pcm);
 bool silent(const Pcm& pcm, size_t from, size_t to);
 
 // How many frames at the start of out[at..] equal ref[ref_from..].

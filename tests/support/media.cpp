@@ -4,6 +4,7 @@
 #include <mpg123.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -73,4 +74,34 @@ long find_frames(const std::vector<int16_t>& haystack, const std::vector<int16_t
             memcmp(&haystack[i], n, count * sizeof(int16_t)) == 0)
             return static_cast<long>(i / 2);
     return -1;
+}
+
+long buffers_in_order(const std::vector<int16_t>& out, const std::vector<int16_t>& ref,
+                      size_t buffer, long* first_at) {
+    const size_t out_frames = out.size() / 2, ref_frames = ref.size() / 2;
+    auto silent = [&](size_t from, size_t to) {
+        return std::all_of(out.begin() + 2 * from, out.begin() + 2 * to,
+                           [](int16_t v) { return v == 0; });
+    };
+    // The buffer at `at` is ref from `from` on: exactly, and silent past ref's end.
+    auto holds = [&](size_t at, size_t from) {
+        size_t n = std::min(buffer, ref_frames - from);
+        return std::equal(out.begin() + 2 * at, out.begin() + 2 * (at + n),
+                          ref.begin() + 2 * from) &&
+               silent(at + n, at + buffer);
+    };
+    long expected = -1, end = 0;  // where the next buffer should start; after the last with sound
+    for (size_t at = 0; at + buffer <= out_frames; at += buffer) {
+        if (silent(at, at + buffer)) {
+            if (expected >= 0) expected = std::min<long>(expected + buffer, ref_frames);
+            continue;
+        }
+        long found = -1;
+        for (size_t from = expected < 0 ? 0 : expected; found < 0 && from < ref_frames; ++from)
+            if (holds(at, from)) found = static_cast<long>(from);
+        if (found < 0) return -1;
+        if (expected < 0 && first_at) *first_at = found;
+        expected = end = std::min<long>(found + buffer, ref_frames);
+    }
+    return end;
 }

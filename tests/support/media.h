@@ -29,3 +29,12 @@ std::vector<int16_t> read_samples(const std::string& path);
 // starting at needle_frame, or -1.
 long find_frames(const std::vector<int16_t>& haystack, const std::vector<int16_t>& needle,
                  long needle_frame, long frames);
+
+// Reads out (what a device wrote) in whole device buffers of `buffer` frames and finds each
+// one that holds sound in ref (the last may end with silence past ref's end): a device that
+// fell behind goes on at the clock, so a buffer may start later in ref than the one before
+// ended, never earlier; a silent buffer is a rest in the music. The frame of ref just after
+// the last buffer with sound (first_at: where the first one starts), 0 when none has sound,
+// -1 when a buffer is not in ref or goes back in it.
+long buffers_in_order(const std::vector<int16_t>& out, const std::vector<int16_t>& ref,
+                      size_t buffer, long* first_at = nullptr);
