@@ -2,7 +2,7 @@
 #
 #   make run               build and start the demo (from the repository root, where data/ is)
 #   make test              every test stage (release, sanitizers, each Windows program under
-#                          Wine), then one summary of them all
+#                          Wine, the web page in headless Chromium), then one summary of them all
 #   make bench             benchmarks (release build)
 #   make assets            regenerate data/ with the generators in tools/
 #   make fuzz SECONDS=N    run each fuzzer for N seconds under ASan+UBSan (clang)
@@ -13,7 +13,12 @@
 #                          programs (64-bit and 32-bit)
 #   make dist              dist/: the Linux tarball and the two Windows zips
 #   make measure-windows   sizes, and the Windows build's frame rate under Wine beside Linux's
+#   make web               build-web/: the web page (index.html, glow.js, glow.wasm, glow.data)
+#   make serve-web         serves build-web/ on 127.0.0.1 and prints the address
+#   make test-web          the web page's test in headless Chromium
+#   make bench-web         demo_frame's CPU time and the frame rate in the page, beside Linux's
 BUILD ?= build
+WEB_BUILD ?= build-web
 SAN_BUILD ?= build-asan
 # The Windows programs: a build folder and a target triple each (toolchain cmake/<triple>.cmake,
 # libraries from tools/build-deps.sh <triple>), named here only.
@@ -35,7 +40,8 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
 
 .PHONY: all deps deps-windows configure build run test test-release test-sanitize test-win64 \
         test-win32 test-windows windows dist dist-linux measure-windows bench assets fuzz soak \
-        screenshot preview clean
+        screenshot preview clean \
+        deps-web web serve-web test-web bench-web
 
 all: build
 
@@ -46,7 +52,7 @@ deps-windows:
 	@bash tools/install-deps.sh --windows
 
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DGLOW_WEB_BUILD=$(CURDIR)/$(WEB_BUILD) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
@@ -62,7 +68,7 @@ test: deps-windows
 
 test-release: build dist-linux
 	@rm -rf $(RESULTS)/release && mkdir -p $(RESULTS)/release
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine' \
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'soak|wine|web' \
 	    --output-junit $(RESULTS)/release/ctest.xml
 
 test-sanitize: deps
@@ -132,11 +138,37 @@ measure-windows: dist
 	@cmake --build $(BUILD) -j$(JOBS) --target bench_window
 	bash tools/wine-measure.sh $(BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
 
-dist: windows build
-	bash tools/make-dist.sh $(BUILD)/glow $(WIN64_BUILD)/glow.exe $(WIN32_BUILD)/glow.exe
+dist: windows build web
+	GLOW_WEB_BUILD=$(WEB_BUILD) bash tools/make-dist.sh $(BUILD)/glow $(WIN64_BUILD)/glow.exe $(WIN32_BUILD)/glow.exe
 
 dist-linux: build
 	bash tools/make-dist.sh $(BUILD)/glow
 
+# The web page: static libmpg123, libsyn123, libpng and zlib for wasm from Debian's source
+# packages (cached outside the checkout by tools/build-deps.sh), then emscripten's CMake build.
+# emcc's JavaScript tools need Debian's node modules (acorn).
+deps-web:
+	@bash tools/install-deps.sh --web
+
+web serve-web test-web bench-web: export NODE_PATH = /usr/share/nodejs
+web: deps-web
+	@deps="$$(bash tools/build-deps.sh wasm32-unknown-emscripten | paste -sd';')" && \
+	    emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release "-DGLOW_WEB_DEPS=$$deps" \
+	        $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WEB_BUILD) -j$(JOBS)
+
+serve-web: web
+	python3 tools/serve-web.py $(WEB_BUILD)
+
+# The page in headless Chromium (tests/web): the frames against frameshot's and glow-capture's,
+# the keys, the sound, Escape and a new start.
+test-web: web build
+	@rm -rf $(RESULTS)/web && mkdir -p $(RESULTS)/web
+	cd $(BUILD) && ctest --output-on-failure -L web --output-junit $(RESULTS)/web/ctest.xml
+
+bench-web: web build
+	@cmake --build $(BUILD) --target bench_window
+	python3 bench/web/web_bench.py $(WEB_BUILD) $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-fuzz dist
+	rm -rf $(BUILD) $(SAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(WEB_BUILD) build-fuzz dist

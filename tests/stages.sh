@@ -15,6 +15,7 @@ stages=(
   "sanitizers test-sanitize sanitizers (ASan+UBSan)"
   "windows-64 test-win64 Windows 64-bit (wine64)"
   "windows-32 test-win32 Windows 32-bit (wine)"
+  "web test-web web page (headless Chromium)"
 )
 
 rm -rf "$results"

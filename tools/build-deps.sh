@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the static libraries a cross build links, for one target triple: libmpg123 and
-# libsyn123 (from Debian's mpg123 source package) and libpng (libpng1.6). Each is cached under
+# libsyn123 (from Debian's mpg123 source package) and libpng (libpng1.6), and for the web page
+# also zlib, which emscripten does not bring without downloading it. Each is cached under
 # CACHE/<triple>/<package>-<version>/, named by the source version of the Linux build's -dev
 # package; when the archive no longer has that version, the newest one it has is built instead
 # and source-version in that folder says which.
@@ -9,6 +10,7 @@
 #
 #   i686-w64-mingw32     the 32-bit Windows program (mingw-w64's posix compilers)
 #   x86_64-w64-mingw32   the 64-bit Windows program
+#   wasm32-unknown-emscripten   the web page (Debian's emscripten)
 #
 # CACHE is $GLOW_DEPS_CACHE, or glow-of-the-snow/ in ${XDG_CACHE_HOME:-~/.cache}: outside the
 # checkout, so a fresh clone and every CI run on the same machine reuse what was built. Runs
@@ -29,11 +31,18 @@ case $host in
     cflags="-O2 -msse2 -mfpmath=sse" mpg123_cpu=x86 ;;
   x86_64-w64-mingw32)
     cflags="-O2" mpg123_cpu=x86-64 ;;
+  wasm32-unknown-emscripten)
+    cflags="-O2" mpg123_cpu=generic_fpu ;;
   *) log "unknown target $host"; exit 2 ;;
 esac
-for tool in $host-gcc-posix $host-g++-posix; do
-  command -v $tool >/dev/null || { log "$tool is missing (run tools/install-deps.sh --windows)"; exit 1; }
-done
+if [ $host = wasm32-unknown-emscripten ]; then
+  command -v emconfigure >/dev/null || { log "emscripten is missing (run tools/install-deps.sh --web)"; exit 1; }
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}  # emcc's JavaScript tools need acorn
+else
+  for tool in $host-gcc-posix $host-g++-posix; do
+    command -v $tool >/dev/null || { log "$tool is missing (run tools/install-deps.sh --windows)"; exit 1; }
+  done
+fi
 
 mkdir -p "$cache/$host"
 out=$(cd "$cache" && pwd)
@@ -110,15 +119,34 @@ fetch_source() {
   fi
 }
 
-cross_env=(CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
-           CFLAGS="$cflags" PKG_CONFIG_LIBDIR=/usr/$host/lib/pkgconfig)
+# How configure and make run for the target, and where its zlib is. emscripten wraps both
+# in its own tools; its configure takes wasm32 for a host (the whole triple is refused), and
+# its zlib is the one built here first.
+if [ $host = wasm32-unknown-emscripten ]; then
+  configure=(env CFLAGS="$cflags" emconfigure ./configure --host=wasm32)
+  make_cmd=(emmake make)
+  zlib=""  # set once zlib is built
+else
+  configure=(env CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
+             CFLAGS="$cflags" PKG_CONFIG_LIBDIR=/usr/$host/lib/pkgconfig ./configure --host=$host)
+  make_cmd=(make)
+  zlib=/usr/$host
+fi
+
+build_zlib() {
+  local prefix=$1 src=$2
+  (cd "$src" && CFLAGS="$cflags" emconfigure ./configure --static --prefix="$prefix" >&2 &&
+   "${make_cmd[@]}" -j"$jobs" libz.a >&2 &&
+   mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" && cp libz.a "$prefix/lib/" &&
+   cp zlib.h zconf.h "$prefix/include/" && cp zlib.pc "$prefix/lib/pkgconfig/")
+}
 
 build_mpg123() {
   local prefix=$1 src=$2
-  (cd "$src" && env "${cross_env[@]}" ./configure --host=$host --prefix="$prefix" \
+  (cd "$src" && "${configure[@]}" --prefix="$prefix" \
       --enable-static --disable-shared --with-cpu=$mpg123_cpu --disable-modules --with-audio=dummy \
       --enable-network=no >&2 &&
-   make -j"$jobs" src/libmpg123/libmpg123.la src/libsyn123/libsyn123.la >&2 &&
+   "${make_cmd[@]}" -j"$jobs" src/libmpg123/libmpg123.la src/libsyn123/libsyn123.la >&2 &&
    mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" &&
    cp src/libmpg123/.libs/libmpg123.a src/libsyn123/.libs/libsyn123.a "$prefix/lib/" &&
    cp src/libmpg123/mpg123.h src/libmpg123/fmt123.h src/libsyn123/syn123.h "$prefix/include/" &&
@@ -127,19 +155,21 @@ build_mpg123() {
 
 build_libpng() {
   local prefix=$1 src=$2
-  (cd "$src" && env "${cross_env[@]}" CPPFLAGS=-I/usr/$host/include LDFLAGS=-L/usr/$host/lib \
-      ./configure --host=$host --prefix="$prefix" --enable-static --disable-shared >&2 &&
-   make -j"$jobs" libpng16.la >&2 &&
-   make install-libLTLIBRARIES install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS \
+  (cd "$src" && CPPFLAGS=-I$zlib/include LDFLAGS=-L$zlib/lib \
+      "${configure[@]}" --prefix="$prefix" --enable-static --disable-shared >&2 &&
+   "${make_cmd[@]}" -j"$jobs" libpng16.la >&2 &&
+   "${make_cmd[@]}" install-libLTLIBRARIES install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS \
         install-pkgconfigDATA install-header-links install-library-links >&2)
 }
 
 # package binary-package build-function
-for entry in "mpg123 libmpg123-dev build_mpg123" "libpng1.6 libpng-dev build_libpng"; do
+entries=("mpg123 libmpg123-dev build_mpg123" "libpng1.6 libpng-dev build_libpng")
+[ $host = wasm32-unknown-emscripten ] && entries=("zlib zlib1g-dev build_zlib" "${entries[@]}")
+for entry in "${entries[@]}"; do
   read -r src bin build <<<"$entry"
   ver=$(source_version "$bin" "$src")
   [ -n "$ver" ] || { log "no version of $src found"; exit 1; }
-  prefix=$out/$host/$src-$ver
+  prefix=$out/$host/$src-${ver//:/_}  # an epoch's colon would split search paths
   if [ ! -f "$prefix/.built" ]; then
     log "building $src $ver for $host"
     rm -rf "$prefix"
@@ -150,5 +180,6 @@ for entry in "mpg123 libmpg123-dev build_mpg123" "libpng1.6 libpng-dev build_lib
     touch "$prefix/.built"
     rm -rf "$work"
   fi
+  [ $src = zlib ] && zlib=$prefix
   echo "$prefix"
 done

@@ -7,10 +7,19 @@
 #                              `make test`): 64-bit Wine always; 32-bit Wine only where this
 #                              kernel executes 32-bit programs (tools/runs-32bit.sh), and then
 #                              it adds the i386 architecture to dpkg once.
+#   install-deps.sh --web      also emscripten and chromium (`make web`, `make test`)
+# The options combine.
 set -eu
 
 windows=0
-[ "${1:-}" = "--windows" ] && windows=1
+web=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=1 ;;
+    --web) web=1 ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   # build
@@ -45,6 +54,13 @@ if [ $windows = 1 ]; then
     i386=1
     packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
   fi
+fi
+if [ $web = 1 ]; then
+  packages+=(
+    # the browser build (its libraries come from Debian source packages, like the Windows
+    # ones) and its tests in headless Chromium
+    emscripten patch xz-utils bzip2 zip chromium
+  )
 fi
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi

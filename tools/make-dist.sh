@@ -3,6 +3,7 @@
 #   dist/glow-of-the-snow-linux-x86_64.tar.gz glow, data/, README.txt
 #   dist/glow-of-the-snow-win64.zip           glow.exe (64-bit), data/, README.txt
 #   dist/glow-of-the-snow-win32.zip           glow.exe (32-bit), data/, README.txt
+#   dist/glow-of-the-snow-web.zip             the web page, with GLOW_WEB_BUILD set (see below)
 #
 #   tools/make-dist.sh LINUX_BINARY [WIN_EXE...]    (each zip is named by its exe's architecture)
 set -euo pipefail
@@ -69,5 +70,36 @@ for win_exe in "$@"; do
   rm -f "$dist/$name.zip"
   (cd "$stage" && zip -qr -9 "$dist/$name.zip" "$name")
 done
+
+# The web page, when GLOW_WEB_BUILD names its build folder (make web): static files that any
+# web server can host.
+if [ -n "${GLOW_WEB_BUILD:-}" ]; then
+  wp=$stage/glow-of-the-snow-web
+  mkdir -p "$wp"
+  cp "$GLOW_WEB_BUILD"/index.html "$GLOW_WEB_BUILD"/glow.js "$GLOW_WEB_BUILD"/glow.wasm \
+     "$GLOW_WEB_BUILD"/glow.data "$wp/"
+  cat >"$wp/README.txt" <<'TEXT'
+glow of the snow - a real-time OpenGL demo with music, as a web page.
+
+Put these four files on any web server and open index.html; a browser with WebGL 2 plays
+it. (Opened straight from the disk it does not start: browsers fetch its parts only over
+HTTP.) To watch it on your own machine:
+  python3 -m http.server --bind 127.0.0.1 --directory glow-of-the-snow-web 8000
+then open http://127.0.0.1:8000/
+
+The first question: Yes asks the browser for full screen, No plays in the page. That
+click also lets the music start.
+
+Keys:
+  Escape        stop (click the picture to start again); in full screen, Escape only
+                leaves full screen: the browser keeps that key for itself
+  F1            full screen on / off
+  L             lighting on / off
+  Up / Down     next / previous track
+  Right / Left  seek the music forward / back (the picture follows)
+TEXT
+  rm -f "$dist/glow-of-the-snow-web.zip"
+  (cd "$stage" && zip -qr -9 "$dist/glow-of-the-snow-web.zip" glow-of-the-snow-web)
+fi
 
 ls -l "$dist"

@@ -18,6 +18,10 @@
 
 using SoundClock = std::chrono::steady_clock;
 
+inline std::chrono::nanoseconds frames_to_duration(int64_t frames, int rate) {
+    return std::chrono::nanoseconds(frames * 1000000000 / rate);
+}
+
 struct MixStream {
     std::vector<unsigned char> file_bytes;  // the data when the stream was opened by file name
     Mp3Decoder decoder;
@@ -33,7 +37,8 @@ struct MixChannel {
     bool paused = false;
 };
 
-struct DeviceOutput;  // the platform device's own state (output_sdl.cpp, output_waveout.cpp)
+// The platform device's own state (output_sdl.cpp, output_waveout.cpp, output_web.cpp).
+struct DeviceOutput;
 
 // Handles given out are serial numbers, never addresses: a handle that was never returned, or
 // one that was closed, finds nothing in the table instead of touching freed memory.
@@ -93,14 +98,25 @@ void mix_locked(Mixer& m, int16_t* out, int frames, SoundClock::duration delay);
 // that plays, silence otherwise. Takes the lock.
 void device_mix(Mixer& m, const DeviceOutput* d, int16_t* out, int frames);
 
+// What plays a real-time init (NOSOUND or DEFAULT): one implementation per platform, called
+// by sound_init and sound_shutdown, which hold `lifecycle` and not the lock. On Linux and Windows
+// (realtime_threads.cpp) realtime_start starts the clock thread and, for DEFAULT, the device
+// keeper, and waits up to 1.5 s for the device's first open. A web page has one thread, which
+// must never wait: there (output_web.cpp) a timer of the page is the device and the clock at
+// once. realtime_stop ends what realtime_start began: nothing of that init mixes any more, the
+// device is closed or left to its keeper, m.device is null and output_delay zero.
+void realtime_start(Mixer& m, int output, uint64_t generation, int rate, int frames);
+void realtime_stop(Mixer& m);
+
 // The platform's audio device (one implementation per platform), called only by the device
-// keeper, never with the lock held, and never by two threads at once. device_open opens the
-// default device for `rate` Hz and buffers of `frames` frames and starts it pulling
-// device_mix; null when none opens. It may take as long as the sound server takes to answer.
-// device_close stops and releases it; it waits for the device's thread, which may be waiting
-// for the lock or for the server. device_lost tells whether the system has said that the
-// device is gone (unplugged, its server gone): a device that is merely late is not lost.
-// device_delay is how long a buffer waits in the device's queue before it plays.
+// keeper (in the web page by realtime_start and realtime_stop), never with the lock held, and
+// never by two threads at once. device_open opens the default device for `rate` Hz and buffers
+// of `frames` frames and starts it pulling device_mix (the page's timer mixes for it instead);
+// null when none opens. It may take as long as the sound server takes to answer. device_close
+// stops and releases it; it waits for the device's thread, which may be waiting for the lock
+// or for the server. device_lost tells whether the system has said that the device is gone
+// (unplugged, its server gone): a device that is merely late is not lost. device_delay is how
+// long a buffer waits in the device's queue before it plays.
 DeviceOutput* device_open(Mixer& m, int rate, int frames);
 void device_close(DeviceOutput* d);
 bool device_lost(DeviceOutput* d);

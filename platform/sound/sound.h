@@ -23,6 +23,13 @@
 //   keeper tries the default device again once a second.
 // - A return (the stalled device calls back, or a new one opens): the music goes on from the
 //   clock's position, and the clock moves up to one buffer ahead, to the device's first one.
+//
+// The web page has one thread, which never waits: there a timer of the page (every 10 ms)
+// mixes for Web Audio, queuing each buffer a quarter of a second ahead on the AudioContext's
+// clock, and is the clock thread too: while the context does not play (suspended until the
+// user's first gesture or by the browser, or its time standing still 100 ms past the queue) it
+// mixes silently, and when the context plays again the music goes on from the clock's
+// position. No keeper: the page's context is never lost. sound_init returns at once.
 #pragma once
 
 // Outputs for sound_set_output. 1 is the platform's default output; when none can be opened
