@@ -11,7 +11,7 @@
 #   make preview           docs/preview.webp, six seconds of the demo for the README
 #   make windows           build-win64/glow.exe and build-win32/glow.exe, the static Windows
 #                          programs (64-bit and 32-bit)
-#   make dist              dist/: the Linux tarball and the two Windows zips
+#   make dist              dist/: the Linux tarball, the two Windows zips and the web zip
 #   make measure-windows   sizes, and the Windows build's frame rate under Wine beside Linux's
 #   make web               build-web/: the web page (index.html, glow.js, glow.wasm, glow.data)
 #   make serve-web         serves build-web/ on 127.0.0.1 and prints the address
@@ -39,9 +39,8 @@ SAN_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 \
           LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0
 
 .PHONY: all deps deps-windows configure build run test test-release test-sanitize test-win64 \
-        test-win32 test-windows windows dist dist-linux measure-windows bench assets fuzz soak \
-        screenshot preview clean \
-        deps-web web serve-web test-web bench-web
+        test-win32 test-windows windows dist dist-linux dist-windows measure-windows bench assets \
+        fuzz soak screenshot preview clean deps-web web serve-web test-web bench-web
 
 all: build
 
@@ -83,11 +82,11 @@ test-sanitize: deps
 # Each Windows program and its tests under Wine (tests/windows/run.sh): glow.exe's format and
 # imports, then the cross-compiled tests, glow.exe end to end (the zip too), and the same frame
 # from both builds. The 32-bit one runs only where this kernel executes 32-bit programs.
-test-win64: dist
+test-win64: dist-windows
 	@cmake --build $(WIN64_BUILD) -j$(JOBS)
 	bash tests/windows/run.sh $(WIN64_BUILD) $(BUILD) $(JOBS) $(RESULTS)/windows-64
 
-test-win32: dist
+test-win32: dist-windows
 	@cmake --build $(WIN32_BUILD) -j$(JOBS)
 	bash tests/windows/run.sh $(WIN32_BUILD) $(BUILD) $(JOBS) $(RESULTS)/windows-32
 
@@ -132,7 +131,7 @@ windows: deps-windows
 	$(call windows_build,$(WIN32_BUILD),$(WIN32_TRIPLE))
 
 # Sizes, and frame rate and first-frame time under Wine beside the Linux build's.
-measure-windows: dist
+measure-windows: dist-windows
 	@cmake --build $(WIN64_BUILD) -j$(JOBS) --target wine_window_bench
 	@cmake --build $(WIN32_BUILD) -j$(JOBS) --target wine_window_bench
 	@cmake --build $(BUILD) -j$(JOBS) --target bench_window
@@ -143,6 +142,10 @@ dist: windows build web
 
 dist-linux: build
 	bash tools/make-dist.sh $(BUILD)/glow
+
+# The tarball and the two zips, without the web page: what the Windows tests need.
+dist-windows: windows build
+	bash tools/make-dist.sh $(BUILD)/glow $(WIN64_BUILD)/glow.exe $(WIN32_BUILD)/glow.exe
 
 # The web page: static libmpg123, libsyn123, libpng and zlib for wasm from Debian's source
 # packages (cached outside the checkout by tools/build-deps.sh), then emscripten's CMake build.

@@ -1,4 +1,4 @@
-// Built on WebGL 2 (emscripten's bindings), runs in the browser: the OpenGL 1.1 and GLU subset
+// Built on WebGL 2 (emscripten's bindings); runs in the browser: the OpenGL 1.1 and GLU subset
 // the demo calls, implemented by us. Vertices are transformed, sphere-mapped and lit on the CPU
 // with the same float arithmetic as Mesa's fixed-function path; one small shader only
 // rasterises them. Display lists are recorded into a command buffer and replayed into the same

@@ -1,4 +1,4 @@
-// Built on Web Audio and the page's timers, runs in the web page: the audio device and the
+// Built on Web Audio and the page's timers; runs in the web page: the audio device and the
 // clock at once, since the page has one thread and it must never wait. A timer of the page pulls
 // the mix a buffer at a time and schedules each buffer back to back on the AudioContext's clock,
 // a quarter of a second ahead, so that a long frame does not starve it. While the context does

@@ -1,4 +1,4 @@
-// Built on std::thread, runs on Linux and Windows: what plays a real-time init besides the
+// Built on std::thread; runs on Linux and Windows: what plays a real-time init besides the
 // device's own thread. The clock thread is the silent output, and stands in while the device is
 // late or lost; the keeper thread opens, watches and reopens the device.
 #include "platform/sound/mixer.h"

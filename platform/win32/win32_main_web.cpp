@@ -1,4 +1,4 @@
-// Built on emscripten, runs in the web page: the program's entry point. main runs WinMain and
+// Built on emscripten; runs in the web page: the program's entry point. main runs WinMain and
 // then ends the program as a process ends: exit runs what was registered with atexit (the sound
 // stops, the page's key handlers go) and tells the page, which offers to start it again.
 #include <cstdlib>

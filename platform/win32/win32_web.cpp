@@ -1,4 +1,4 @@
-// Built on the browser's DOM and WebGL 2 (through platform/gl), runs in the web page: the
+// Built on the browser's DOM and WebGL 2 (through platform/gl); runs in the web page: the
 // Win32 + WGL subset of win32.h. The one window is the page's 640x480 canvas; message boxes are
 // boxes in the page; keys come from the page's key events; the display mode is the browser's
 // full screen; SwapBuffers shows the frame and waits for the browser's next animation frame.
