@@ -1,8 +1,10 @@
 // Built on SDL2; runs on Linux, in place of the real Win32 and WGL.
-// The Win32 + WGL subset of win32.h implemented over SDL2: window classes, windows with an
-// OpenGL context, display-mode changes, message boxes and a message queue fed by SDL events.
+// The Win32 + WGL subset of win32.h implemented over SDL2 (window classes are
+// win32_classes.cpp's): windows with an OpenGL context, display-mode changes, message boxes and
+// a message queue fed by SDL events.
 // Everything runs on the calling thread; window procedures are called synchronously.
 #include "platform/win32/win32.h"
+#include "platform/win32/win32_classes.h"
 
 #include <SDL.h>
 
@@ -10,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,15 +37,6 @@ struct HGLRC__ {
 
 namespace {
 
-struct WindowClass {
-    WNDCLASSA desc;
-    std::string name;
-    ATOM atom;
-    int windows = 0;
-};
-
-std::map<std::string, WindowClass> classes;
-ATOM next_atom = 0xC000;
 std::vector<std::unique_ptr<HWND__>> windows;
 std::deque<MSG> posted;   // PostQuitMessage and friends
 std::deque<MSG> pending;  // messages already translated from SDL events
@@ -53,8 +45,6 @@ bool display_mode_changed = false;
 bool no_display_reported = false;
 bool default_syscommand_ran = false;  // set by DefWindowProcA, read by ask_about_screen_saver
 Uint32 screen_saver_asked_at = 0;
-
-int module_anchor;
 
 HWND__* find_window(HWND hwnd) {
     for (auto& w : windows)
@@ -273,39 +263,6 @@ void drop_messages_for(HWND hwnd) {
 
 }  // namespace
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    return name ? nullptr : reinterpret_cast<HMODULE>(&module_anchor);
-}
-
-// The system icon and cursor are only handles here: SDL windows use the desktop's own.
-HICON WINAPI LoadIconA(HINSTANCE, LPCSTR name) {
-    return reinterpret_cast<HICON>(const_cast<char*>(name));
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR name) {
-    return reinterpret_cast<HCURSOR>(const_cast<char*>(name));
-}
-
-ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
-    if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
-    std::string name = wc->lpszClassName;
-    if (classes.count(name)) return 0;
-    WindowClass& c = classes[name];
-    c.desc = *wc;
-    c.name = name;
-    c.desc.lpszClassName = c.name.c_str();
-    c.atom = next_atom++;
-    return c.atom;
-}
-
-BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE) {
-    if (!name) return FALSE;
-    auto it = classes.find(name);
-    if (it == classes.end() || it->second.windows > 0) return FALSE;
-    classes.erase(it);
-    return TRUE;
-}
-
 LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* mode, DWORD flags) {
     if (!mode) {
         display_mode_changed = false;
@@ -342,9 +299,8 @@ BOOL WINAPI AdjustWindowRectEx(RECT* rect, DWORD, BOOL, DWORD) { return rect != 
 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR title, DWORD style, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
-    if (!class_name) return nullptr;
-    auto it = classes.find(class_name);
-    if (it == classes.end()) return nullptr;
+    const WNDCLASSA* window_class = win32_find_class(class_name);
+    if (!window_class) return nullptr;
     if (!ensure_video()) return nullptr;
 
     SDL_GL_ResetAttributes();
@@ -369,9 +325,9 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR title, DWORD style,
     w->sdl = sdl;
     w->id = SDL_GetWindowID(sdl);
     w->class_name = class_name;
-    w->proc = it->second.desc.lpfnWndProc;
+    w->proc = window_class->lpfnWndProc;
     w->style = style;
-    it->second.windows++;
+    win32_class_count_window(class_name, +1);
     HWND__* hwnd = w.get();
     windows.push_back(std::move(w));
     send_message(hwnd, WM_CREATE, 0, 0);
@@ -384,8 +340,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     send_message(w, WM_DESTROY, 0, 0);
     if (SDL_GL_GetCurrentWindow() == w->sdl) SDL_GL_MakeCurrent(w->sdl, nullptr);
     SDL_DestroyWindow(w->sdl);
-    auto it = classes.find(w->class_name);
-    if (it != classes.end()) it->second.windows--;
+    win32_class_count_window(w->class_name.c_str(), -1);
     drop_messages_for(w);
     for (auto i = windows.begin(); i != windows.end(); ++i)
         if (i->get() == w) {
@@ -544,11 +499,6 @@ BOOL WINAPI PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT remove) {
     *msg = queue->front();
     if (remove & PM_REMOVE) queue->pop_front();
     return TRUE;
-}
-
-// Characters are not needed by anything here, so no WM_CHAR is generated.
-BOOL WINAPI TranslateMessage(const MSG* msg) {
-    return msg && (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN);
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {

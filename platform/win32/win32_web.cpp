@@ -9,13 +9,13 @@
 // inside that click: the full-screen request and the start of the sound are made from the
 // user's gesture, as browsers require.
 #include "platform/win32/win32.h"
+#include "platform/win32/win32_classes.h"
 
 #include <emscripten.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -202,23 +202,12 @@ EM_JS(void, web_next_frame, (double cpu_ms), {
 
 namespace {
 
-struct WindowClass {
-    WNDCLASSA desc;
-    std::string name;
-    ATOM atom;
-    int windows = 0;
-};
-
-std::map<std::string, WindowClass> classes;
-ATOM next_atom = 0xC000;
 std::unique_ptr<HWND__> the_window;  // the canvas holds one window at a time
 std::deque<MSG> posted;
 int cursor_counter = 0;
 bool display_mode_changed = false;
 const char* context_failure = nullptr;  // said beside the next message shown
 double idle_since = -1;                 // when the current idle turn began, for the frame time
-int module_anchor;
-
 constexpr int kWidth = 640, kHeight = 480;
 
 void page_open() {
@@ -275,38 +264,6 @@ bool next_page_message(MSG* msg) {
 
 }  // namespace
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    return name ? nullptr : reinterpret_cast<HMODULE>(&module_anchor);
-}
-
-HICON WINAPI LoadIconA(HINSTANCE, LPCSTR name) {
-    return reinterpret_cast<HICON>(const_cast<char*>(name));
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR name) {
-    return reinterpret_cast<HCURSOR>(const_cast<char*>(name));
-}
-
-ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
-    if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
-    std::string name = wc->lpszClassName;
-    if (classes.count(name)) return 0;
-    WindowClass& c = classes[name];
-    c.desc = *wc;
-    c.name = name;
-    c.desc.lpszClassName = c.name.c_str();
-    c.atom = next_atom++;
-    return c.atom;
-}
-
-BOOL WINAPI UnregisterClassA(LPCSTR name, HINSTANCE) {
-    if (!name) return FALSE;
-    auto it = classes.find(name);
-    if (it == classes.end() || it->second.windows > 0) return FALSE;
-    classes.erase(it);
-    return TRUE;
-}
-
 // Full screen is the browser's: the page asks for it, and what the browser refuses leaves the
 // demo running in the page. The canvas keeps its 640x480 pixels and is scaled to the screen.
 LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* mode, DWORD flags) {
@@ -337,15 +294,15 @@ BOOL WINAPI AdjustWindowRectEx(RECT* rect, DWORD, BOOL, DWORD) { return rect != 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR title, DWORD, int, int, int, int,
                             HWND, HMENU, HINSTANCE, LPVOID) {
     if (!class_name || the_window) return nullptr;
-    auto it = classes.find(class_name);
-    if (it == classes.end()) return nullptr;
+    const WNDCLASSA* window_class = win32_find_class(class_name);
+    if (!window_class) return nullptr;
     page_open();
     // The display-mode calls of an F1 come before its new window; later ones are the shell's own.
     web_forget_key_fullscreen();
     the_window = std::make_unique<HWND__>();
     the_window->class_name = class_name;
-    the_window->proc = it->second.desc.lpfnWndProc;
-    it->second.windows++;
+    the_window->proc = window_class->lpfnWndProc;
+    win32_class_count_window(class_name, +1);
     web_set_window_open(1, title ? title : "");
     send_message(the_window.get(), WM_CREATE, 0, 0);
     return the_window.get();
@@ -356,8 +313,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     HWND__* w = find_window(hwnd);
     if (!w) return FALSE;
     send_message(w, WM_DESTROY, 0, 0);
-    auto it = classes.find(w->class_name);
-    if (it != classes.end()) it->second.windows--;
+    win32_class_count_window(w->class_name.c_str(), -1);
     for (auto i = posted.begin(); i != posted.end();) i = i->hwnd == hwnd ? posted.erase(i) : i + 1;
     web_set_window_open(0, "");
     the_window.reset();
@@ -471,10 +427,6 @@ BOOL WINAPI PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT remove) {
     // An idle turn begins: what follows up to SwapBuffers is the frame.
     idle_since = emscripten_get_now();
     return FALSE;
-}
-
-BOOL WINAPI TranslateMessage(const MSG* msg) {
-    return msg && (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN);
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {
