@@ -797,35 +797,28 @@ const GLubyte* glGetString(GLenum name) {
     return emscripten_glGetString(name);
 }
 
-void glEnable(GLenum cap) {
+// glEnable and glDisable: the switches this layer keeps itself, and the ones WebGL keeps, which
+// are passed on once what was batched under the old setting is drawn.
+static void set_capability(GLenum cap, bool on) {
     switch (cap) {
-        case GL_TEXTURE_2D: st.texture_2d = true; texture_changed(); return;
-        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = true; texture_changed(); return;
-        case GL_TEXTURE_GEN_S: st.gen_s = true; return;
-        case GL_TEXTURE_GEN_T: st.gen_t = true; return;
-        case GL_LIGHTING: st.lighting = true; return;
-        case GL_NORMALIZE: st.normalize = true; return;
-        case GL_DEPTH_TEST: flush(); st.depth_test = true; emscripten_glEnable(cap); return;
-        case GL_BLEND: flush(); st.blend = true; emscripten_glEnable(cap); return;
-        case GL_CULL_FACE: flush(); st.cull = true; emscripten_glEnable(cap); return;
+        case GL_TEXTURE_2D: st.texture_2d = on; texture_changed(); return;
+        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = on; texture_changed(); return;
+        case GL_TEXTURE_GEN_S: st.gen_s = on; return;
+        case GL_TEXTURE_GEN_T: st.gen_t = on; return;
+        case GL_LIGHTING: st.lighting = on; return;
+        case GL_NORMALIZE: st.normalize = on; return;
+        case GL_DEPTH_TEST: flush(); st.depth_test = on; break;
+        case GL_BLEND: flush(); st.blend = on; break;
+        case GL_CULL_FACE: flush(); st.cull = on; break;
         default: set_error(GL_INVALID_ENUM); return;
     }
+    if (on) emscripten_glEnable(cap);
+    else emscripten_glDisable(cap);
 }
 
-void glDisable(GLenum cap) {
-    switch (cap) {
-        case GL_TEXTURE_2D: st.texture_2d = false; texture_changed(); return;
-        case GL_TEXTURE_RECTANGLE_ARB: st.texture_rect = false; texture_changed(); return;
-        case GL_TEXTURE_GEN_S: st.gen_s = false; return;
-        case GL_TEXTURE_GEN_T: st.gen_t = false; return;
-        case GL_LIGHTING: st.lighting = false; return;
-        case GL_NORMALIZE: st.normalize = false; return;
-        case GL_DEPTH_TEST: flush(); st.depth_test = false; emscripten_glDisable(cap); return;
-        case GL_BLEND: flush(); st.blend = false; emscripten_glDisable(cap); return;
-        case GL_CULL_FACE: flush(); st.cull = false; emscripten_glDisable(cap); return;
-        default: set_error(GL_INVALID_ENUM); return;
-    }
-}
+void glEnable(GLenum cap) { set_capability(cap, true); }
+
+void glDisable(GLenum cap) { set_capability(cap, false); }
 
 GLboolean glIsEnabled(GLenum cap) {
     switch (cap) {
